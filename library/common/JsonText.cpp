@@ -1,0 +1,55 @@
+#include "common/JsonText.h"
+
+#include <memory>
+#include <stdexcept>
+
+namespace jsontext {
+
+bool parse(const std::string& text, Json::Value& root) {
+  return parse(text.data(), text.data() + text.size(), root);
+}
+
+bool parse(const char* begin, const char* end, Json::Value& root) {
+  Json::Reader reader;
+  return reader.parse(begin, end, root, true);
+}
+
+namespace {
+
+// One builder, set up once: the settings of the installed toStyledString, plus emitUTF8.
+const Json::StreamWriterBuilder& styledBuilder() {
+  static const Json::StreamWriterBuilder builder = [] {
+    Json::StreamWriterBuilder b;
+    b["emitUTF8"] = true;
+    return b;
+  }();
+  return builder;
+}
+
+}  // namespace
+
+std::string styled(const Json::Value& value) {
+  std::string out = value.hasComment(Json::commentBefore) ? "\n" : "";
+  out += Json::writeString(styledBuilder(), value);
+  out += '\n';
+  return out;
+}
+
+std::string text(const Json::Value& value) {
+  switch (value.type()) {
+    case Json::nullValue:
+      return std::string();
+    case Json::stringValue:
+      return value.asString();
+    case Json::booleanValue:
+      return value.asBool() ? "true" : "false";
+    default:
+      throw std::runtime_error("Type is not convertible to string");
+  }
+}
+
+bool isStringOfAtLeast(const Json::Value& value, std::size_t minLength) {
+  return value.isString() && value.asString().size() >= minLength;
+}
+
+}  // namespace jsontext

@@ -1,0 +1,139 @@
+// The operating system as the library sees it. Every system call of the library, of its tools and
+// of its tests goes through this header; one implementation per platform stands behind it.
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// ---- Sockets ------------------------------------------------------------------------------------
+
+using SocketHandle = std::intptr_t;
+constexpr SocketHandle kInvalidSocket = -1;
+
+// Starts and ends the network runtime of the process (no-ops where there is none to start).
+void networkStartup();
+void networkCleanup();
+
+// The error code of the last failed system call of this thread (errno, or the Windows error).
+unsigned long lastError();
+
+// A new IPv4 TCP socket, or kInvalidSocket.
+SocketHandle tcpSocket();
+bool setNonBlocking(SocketHandle s);
+void closeSocket(SocketHandle s);
+
+// Starts connecting to a dotted IPv4 address (no name look-up). Returns true when connected at once;
+// false when the connect is in progress or failed, which the caller tells apart with waitWritable
+// and socketError.
+bool connectStart(SocketHandle s, const char* ip, std::uint16_t port);
+
+// Wait for a socket to become readable or writable. Returns > 0 when ready, 0 on time-out and < 0 on
+// error. A negative time-out counts as zero.
+int waitReadable(SocketHandle s, std::chrono::microseconds timeout);
+int waitWritable(SocketHandle s, std::chrono::microseconds timeout);
+
+// The pending error of a socket (SO_ERROR); 0 when there is none.
+int socketError(SocketHandle s);
+
+// One send or receive. A send never raises a signal when the peer has gone. Results are the byte
+// count, 0 for an orderly close (receive only) or < 0 on error.
+long sendBytes(SocketHandle s, const char* data, std::size_t size);
+long recvBytes(SocketHandle s, char* data, std::size_t size);
+
+// A listening IPv4 TCP socket on ip:port (port 0 picks a free one, reported in boundPort), or
+// kInvalidSocket. Used by the lane-server simulator.
+SocketHandle tcpListen(const char* ip, std::uint16_t port, std::uint16_t* boundPort);
+// Accepts one pending connection (kInvalidSocket when none or on error); the new socket blocks.
+SocketHandle acceptConnection(SocketHandle listener);
+// Ends both directions of a connection so that a peer and a blocked receive see the close.
+void shutdownSocket(SocketHandle s);
+
+// ---- Fault injection (tests) --------------------------------------------------------------------
+
+// System calls that a test can make fail. Armed counters are process-wide.
+enum class Call { Socket, Connect, Wait, Send, Recv, kCount };
+
+// Makes the nth following call of the kind fail (1: the very next one), as the system would:
+// Socket gives no socket, Connect a refused connection, Wait an error result, Send and Recv -1.
+void failNthCall(Call call, unsigned nth);
+// Disarms every counter.
+void clearFaults();
+
+// ---- Files, time, threads ------------------------------------------------------------------------
+
+// The path separator of the platform: '\\' on Windows, '/' elsewhere.
+char pathSeparator();
+
+// The process's current working directory, without a trailing separator.
+std::string currentDirectory();
+
+// A broken-down local time, the counterpart of the Windows SYSTEMTIME.
+struct LocalTime {
+  int year = 1601;
+  int month = 1;  // 1 to 12
+  int day = 1;    // 1 to 31
+  int hour = 0;
+  int minute = 0;
+  int second = 0;
+  int milliseconds = 0;
+};
+
+// The local wall-clock time now.
+LocalTime localTimeNow();
+// The local calendar time of a count of seconds since 1970-01-01 UTC (milliseconds 0).
+LocalTime localTimeOf(std::int64_t unixSeconds);
+
+// 100-nanosecond units since 1601-01-01. A local time converts as if it were universal time, so day
+// numbers computed from it change at local midnight.
+std::uint64_t fileTimeOf(const LocalTime& t);
+
+// The kernel id of the calling thread.
+unsigned long currentThreadId();
+
+bool isDirectory(const std::string& path);
+// Creates one directory level; false on failure.
+bool createDirectory(const std::string& path);
+
+struct DirEntry {
+  std::string name;                   // file name without the directory
+  std::uint64_t creationFileTime = 0; // birth time where reported, else modification time
+};
+// The regular files of a directory whose names end with the suffix (empty on any error).
+std::vector<DirEntry> listFiles(const std::string& dir, const std::string& suffix);
+bool removeFile(const std::string& path);
+
+// ---- Dynamic libraries ---------------------------------------------------------------------------
+
+// The file name of a shared library called `name`: libname.so or name.dll.
+std::string sharedLibraryFileName(const std::string& name);
+
+// Owns one loaded shared library; unloads it when destroyed.
+class SharedLibrary {
+ public:
+  SharedLibrary() = default;
+  explicit SharedLibrary(const std::string& path);
+  ~SharedLibrary();
+  SharedLibrary(const SharedLibrary&) = delete;
+  SharedLibrary& operator=(const SharedLibrary&) = delete;
+  SharedLibrary(SharedLibrary&& other) noexcept;
+  SharedLibrary& operator=(SharedLibrary&& other) noexcept;
+
+  bool loaded() const { return handle_ != nullptr; }
+  // The system's reason when loading failed.
+  const std::string& error() const { return error_; }
+  // The address of an exported symbol, or null.
+  void* symbol(const char* name) const;
+  // Unloads now (the destructor does the same).
+  void reset();
+
+ private:
+  void* handle_ = nullptr;
+  std::string error_;
+};
+
+}  // namespace platform

@@ -1,0 +1,310 @@
+// POSIX implementation of the platform layer.
+#include "platform/Platform.h"
+
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <climits>
+#include <ctime>
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+// Armed fault counters: 0 = disarmed, n = the nth following call fails.
+std::atomic<unsigned> faultCountdown[static_cast<int>(Call::kCount)];
+
+bool injectedFailure(Call call, int err) {
+  std::atomic<unsigned>& counter = faultCountdown[static_cast<int>(call)];
+  unsigned current = counter.load(std::memory_order_relaxed);
+  while (current != 0) {
+    if (counter.compare_exchange_weak(current, current - 1, std::memory_order_relaxed)) {
+      if (current == 1) {
+        errno = err;
+        return true;
+      }
+      return false;
+    }
+  }
+  return false;
+}
+
+int toFd(SocketHandle s) { return static_cast<int>(s); }
+
+int waitFor(SocketHandle s, short events, std::chrono::microseconds timeout) {
+  if (injectedFailure(Call::Wait, EBADF)) return -1;
+  if (timeout.count() < 0) timeout = std::chrono::microseconds(0);
+  // Round up so that a wait of a few microseconds does not turn into a busy poll of 0 ms.
+  long long ms = (timeout.count() + 999) / 1000;
+  if (ms > INT_MAX) ms = INT_MAX;
+  pollfd p{toFd(s), events, 0};
+  for (;;) {
+    int r = ::poll(&p, 1, static_cast<int>(ms));
+    if (r < 0 && errno == EINTR) continue;
+    if (r > 0 && (p.revents & POLLNVAL)) {
+      errno = EBADF;
+      return -1;
+    }
+    return r;
+  }
+}
+
+}  // namespace
+
+void networkStartup() {}
+void networkCleanup() {}
+
+unsigned long lastError() { return static_cast<unsigned long>(errno); }
+
+SocketHandle tcpSocket() {
+  if (injectedFailure(Call::Socket, EMFILE)) return kInvalidSocket;
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+  return fd < 0 ? kInvalidSocket : fd;
+}
+
+bool setNonBlocking(SocketHandle s) {
+  int flags = ::fcntl(toFd(s), F_GETFL, 0);
+  return flags >= 0 && ::fcntl(toFd(s), F_SETFL, flags | O_NONBLOCK) == 0;
+}
+
+void closeSocket(SocketHandle s) {
+  if (s != kInvalidSocket) ::close(toFd(s));
+}
+
+bool connectStart(SocketHandle s, const char* ip, std::uint16_t port) {
+  if (injectedFailure(Call::Connect, ECONNREFUSED)) return false;
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(port);
+  addr.sin_addr.s_addr = ::inet_addr(ip);
+  return ::connect(toFd(s), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+}
+
+int waitReadable(SocketHandle s, std::chrono::microseconds timeout) { return waitFor(s, POLLIN, timeout); }
+int waitWritable(SocketHandle s, std::chrono::microseconds timeout) { return waitFor(s, POLLOUT, timeout); }
+
+int socketError(SocketHandle s) {
+  int err = 0;
+  socklen_t len = sizeof err;
+  if (::getsockopt(toFd(s), SOL_SOCKET, SO_ERROR, &err, &len) != 0) return errno;
+  if (err != 0) errno = err;
+  return err;
+}
+
+long sendBytes(SocketHandle s, const char* data, std::size_t size) {
+  if (injectedFailure(Call::Send, ECONNRESET)) return -1;
+  for (;;) {
+    ssize_t n = ::send(toFd(s), data, size, MSG_NOSIGNAL);
+    if (n < 0 && errno == EINTR) continue;
+    return static_cast<long>(n);
+  }
+}
+
+long recvBytes(SocketHandle s, char* data, std::size_t size) {
+  if (injectedFailure(Call::Recv, ECONNRESET)) return -1;
+  for (;;) {
+    ssize_t n = ::recv(toFd(s), data, size, 0);
+    if (n < 0 && errno == EINTR) continue;
+    return static_cast<long>(n);
+  }
+}
+
+SocketHandle tcpListen(const char* ip, std::uint16_t port, std::uint16_t* boundPort) {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
+  if (fd < 0) return kInvalidSocket;
+  int one = 1;
+  ::setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = htons(port);
+  if (::inet_pton(AF_INET, ip, &addr.sin_addr) != 1 ||
+      ::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 64) != 0) {
+    ::close(fd);
+    return kInvalidSocket;
+  }
+  socklen_t len = sizeof addr;
+  if (boundPort != nullptr) {
+    *boundPort = ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &len) == 0 ? ntohs(addr.sin_port) : 0;
+  }
+  return fd;
+}
+
+SocketHandle acceptConnection(SocketHandle listener) {
+  for (;;) {
+    int fd = ::accept4(toFd(listener), nullptr, nullptr, SOCK_CLOEXEC);
+    if (fd < 0 && errno == EINTR) continue;
+    return fd < 0 ? kInvalidSocket : fd;
+  }
+}
+
+void shutdownSocket(SocketHandle s) {
+  if (s != kInvalidSocket) ::shutdown(toFd(s), SHUT_RDWR);
+}
+
+void failNthCall(Call call, unsigned nth) {
+  faultCountdown[static_cast<int>(call)].store(nth, std::memory_order_relaxed);
+}
+
+void clearFaults() {
+  for (auto& counter : faultCountdown) counter.store(0, std::memory_order_relaxed);
+}
+
+char pathSeparator() { return '/'; }
+
+std::string currentDirectory() {
+  std::vector<char> buffer(256);
+  for (;;) {
+    if (::getcwd(buffer.data(), buffer.size()) != nullptr) return std::string(buffer.data());
+    if (errno != ERANGE) return std::string();
+    buffer.resize(buffer.size() * 2);
+  }
+}
+
+namespace {
+
+LocalTime fromTm(const std::tm& tm, int milliseconds) {
+  LocalTime t;
+  t.year = tm.tm_year + 1900;
+  t.month = tm.tm_mon + 1;
+  t.day = tm.tm_mday;
+  t.hour = tm.tm_hour;
+  t.minute = tm.tm_min;
+  t.second = tm.tm_sec;
+  t.milliseconds = milliseconds;
+  return t;
+}
+
+// Days since 1970-01-01 of a proleptic Gregorian date.
+std::int64_t daysFromCivil(std::int64_t y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const std::int64_t era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<std::int64_t>(doe) - 719468;
+}
+
+constexpr std::int64_t kSecondsFrom1601To1970 = 11644473600LL;
+constexpr std::int64_t kFileTimeUnitsPerSecond = 10000000LL;
+
+std::uint64_t fileTimeOfUnix(std::int64_t seconds, std::int64_t nanoseconds) {
+  return static_cast<std::uint64_t>((seconds + kSecondsFrom1601To1970) * kFileTimeUnitsPerSecond +
+                                    nanoseconds / 100);
+}
+
+}  // namespace
+
+LocalTime localTimeNow() {
+  timespec ts{};
+  ::clock_gettime(CLOCK_REALTIME, &ts);
+  std::tm tm{};
+  ::localtime_r(&ts.tv_sec, &tm);
+  return fromTm(tm, static_cast<int>(ts.tv_nsec / 1000000));
+}
+
+LocalTime localTimeOf(std::int64_t unixSeconds) {
+  time_t seconds = static_cast<time_t>(unixSeconds);
+  std::tm tm{};
+  ::localtime_r(&seconds, &tm);
+  return fromTm(tm, 0);
+}
+
+std::uint64_t fileTimeOf(const LocalTime& t) {
+  std::int64_t days = daysFromCivil(t.year, static_cast<unsigned>(t.month), static_cast<unsigned>(t.day));
+  std::int64_t seconds = days * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
+  return fileTimeOfUnix(seconds, static_cast<std::int64_t>(t.milliseconds) * 1000000);
+}
+
+unsigned long currentThreadId() { return static_cast<unsigned long>(::syscall(SYS_gettid)); }
+
+bool isDirectory(const std::string& path) {
+  struct stat st{};
+  return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool createDirectory(const std::string& path) { return ::mkdir(path.c_str(), 0777) == 0; }
+
+namespace {
+
+std::uint64_t creationTimeOf(const std::string& path) {
+#if defined(STATX_BTIME)
+  struct statx sx{};
+  if (::statx(AT_FDCWD, path.c_str(), 0, STATX_BTIME | STATX_MTIME, &sx) == 0) {
+    if (sx.stx_mask & STATX_BTIME) return fileTimeOfUnix(sx.stx_btime.tv_sec, sx.stx_btime.tv_nsec);
+    return fileTimeOfUnix(sx.stx_mtime.tv_sec, sx.stx_mtime.tv_nsec);
+  }
+#endif
+  struct stat st{};
+  if (::stat(path.c_str(), &st) != 0) return 0;
+  return fileTimeOfUnix(st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+}
+
+}  // namespace
+
+std::vector<DirEntry> listFiles(const std::string& dir, const std::string& suffix) {
+  std::vector<DirEntry> entries;
+  DIR* d = ::opendir(dir.c_str());
+  if (d == nullptr) return entries;
+  while (dirent* e = ::readdir(d)) {
+    std::string name = e->d_name;
+    if (name.size() < suffix.size() || name.compare(name.size() - suffix.size(), suffix.size(), suffix) != 0) continue;
+    std::string path = dir + '/' + name;
+    struct stat st{};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) continue;
+    entries.push_back(DirEntry{name, creationTimeOf(path)});
+  }
+  ::closedir(d);
+  return entries;
+}
+
+bool removeFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
+
+std::string sharedLibraryFileName(const std::string& name) { return "lib" + name + ".so"; }
+
+SharedLibrary::SharedLibrary(const std::string& path) {
+  handle_ = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (handle_ == nullptr) {
+    const char* reason = ::dlerror();
+    error_ = reason != nullptr ? reason : "cannot load " + path;
+  }
+}
+
+SharedLibrary::~SharedLibrary() { reset(); }
+
+SharedLibrary::SharedLibrary(SharedLibrary&& other) noexcept : handle_(other.handle_), error_(std::move(other.error_)) {
+  other.handle_ = nullptr;
+}
+
+SharedLibrary& SharedLibrary::operator=(SharedLibrary&& other) noexcept {
+  if (this != &other) {
+    reset();
+    handle_ = other.handle_;
+    error_ = std::move(other.error_);
+    other.handle_ = nullptr;
+  }
+  return *this;
+}
+
+void* SharedLibrary::symbol(const char* name) const {
+  return handle_ != nullptr ? ::dlsym(handle_, name) : nullptr;
+}
+
+void SharedLibrary::reset() {
+  if (handle_ != nullptr) {
+    ::dlclose(handle_);
+    handle_ = nullptr;
+  }
+}
+
+}  // namespace platform

@@ -1,0 +1,66 @@
+// One TCP connection to a lane server: connect with a time-out, whole packets written under a
+// deadline, and a receive thread that cuts checked packets out of the stream and hands each one to
+// handlePackage.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <mutex>
+#include <string>
+#include <thread>
+
+#include "common/BufView.h"
+#include "platform/Platform.h"
+
+class ATcpClient {
+ public:
+  static constexpr unsigned kDefaultTimeOutMs = 5000;
+  static constexpr std::size_t kRecvChunk = 10240;               // bytes taken by one recv
+  static constexpr std::chrono::milliseconds kRecvIdleWait{200};  // the receive thread's poll
+
+  ATcpClient();
+  virtual ~ATcpClient();
+  ATcpClient(const ATcpClient&) = delete;
+  ATcpClient& operator=(const ATcpClient&) = delete;
+
+  // Connects to a dotted IPv4 address within uiTimeOut milliseconds, closing any previous
+  // connection first. 0: connected and receiving; -1: failed; 1: another connect on this client
+  // is in progress (nothing done). Any thread.
+  int connectToServer(const char* ip, unsigned short port);
+
+  // Packs the body into one packet and writes all of it before the deadline. False when the body
+  // is empty, the packet would not fit the length field, the write lock or the socket is not ready
+  // in time, or the send fails. Any thread; packets never interleave.
+  bool writeData(const char* body, long long length, const BufView<5>& cmdId, unsigned serial,
+                 const std::chrono::steady_clock::time_point& deadline);
+
+  unsigned uiTimeOut() const { return timeOutMs_.load(); }
+  void setUiTimeOut(unsigned int const& ms) { timeOutMs_.store(ms); }
+
+  // Starts the receive thread unless it runs already. Always true.
+  bool startDataRecvThrd();
+  // Stops and joins the receive thread if it was started.
+  void stopDataRecvThrd();
+  // Stops the receive thread, then closes the socket.
+  void closeSocket();
+
+ protected:
+  // Called on the receive thread once per good packet with the message part (command id to end of
+  // body), valid only during the call. Derived classes stop the receive thread before they tear
+  // down anything this uses.
+  virtual void handlePackage(int cmdId, const char* data, unsigned len) = 0;
+
+ private:
+  static void DataRecvThreadFunc(ATcpClient* self);
+  void replaceSocket(platform::SocketHandle s);
+
+  std::string serverAddress_;                        // last connect's address; for log lines
+  std::mutex addressMutex_;                          // guards serverAddress_
+  std::atomic<unsigned> timeOutMs_{kDefaultTimeOutMs};
+  std::atomic<platform::SocketHandle> socket_{platform::kInvalidSocket};  // replaced by exchange only
+  std::thread recvThread_;                           // guarded by threadMutex_
+  std::atomic<bool> running_{false};
+  std::atomic<bool> connecting_{false};
+  std::mutex threadMutex_;                           // orders starting and stopping the thread
+  std::timed_mutex writeMutex_;                      // one packet on the wire at a time
+};

@@ -1,0 +1,36 @@
+// The receive scan: cuts packets out of an accumulated byte stream. Pure: no socket, no thread.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+// Receives what one scan finds.
+class PacketSink {
+ public:
+  virtual ~PacketSink() = default;
+  // A packet that passed every check: its command id and its message part (valid during the call).
+  virtual void onPacket(int cmdId, const char* message, unsigned length) = 0;
+  // A candidate with markers and length in place that failed a check.
+  virtual void onBadPacket() = 0;
+};
+
+// Scans `size` bytes from `data` and hands every complete packet to the sink, in order. Returns
+// the number of leading bytes that are done with; the bytes from there on (an incomplete packet, or
+// the start of a head marker at the very end) must be kept for the next scan.
+std::size_t scanPackets(const char* data, std::size_t size, PacketSink& sink);
+
+// The accumulation buffer of a connection: appends received bytes, scans, and compacts once per
+// scan by moving the kept bytes to the front.
+class PacketAccumulator {
+ public:
+  static constexpr std::size_t kInitialReserve = 10240;
+
+  PacketAccumulator() { buffer_.reserve(kInitialReserve); }
+  void append(const char* data, std::size_t size) { buffer_.insert(buffer_.end(), data, data + size); }
+  void scan(PacketSink& sink);
+  std::size_t pending() const { return buffer_.size(); }
+  std::size_t capacity() const { return buffer_.capacity(); }
+
+ private:
+  std::vector<char> buffer_;
+};
