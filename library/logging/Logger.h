@@ -1,6 +1,7 @@
 // The process-wide logger: one dated file per day in a log directory, expired files removed.
 #pragma once
 
+#include <cstdarg>
 #include <cstdint>
 #include <cstdio>
 #include <mutex>
@@ -32,6 +33,7 @@ class Logger {
 
   // Formats one line with the level letter and the calling thread's id, and writes it.
   MV_PRINTF_FORMAT(3, 4) void log(char level, const char* format, ...);
+  void vlog(char level, const char* format, va_list args);
 
   // The file name of a day's log: dir/name_YYYYMMDD.log (with the platform's separator).
   std::string fileNameFor(const platform::LocalTime& stamp) const;
