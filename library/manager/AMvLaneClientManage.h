@@ -1,0 +1,42 @@
+// The lane manager: owns the lane table and one running session per lane that started; starts and
+// stops all lanes in parallel and hands the exported functions the session of a lane number.
+//
+// Public interface fixed for the exported functions; the private part belongs to the manager code.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "manager/MvLaneInfo.h"
+#include "session/AMvLaneClientOper.h"
+
+class AMvLaneClientManage {
+ public:
+  AMvLaneClientManage();
+  virtual ~AMvLaneClientManage();  // stops every running session
+  AMvLaneClientManage(const AMvLaneClientManage&) = delete;
+  AMvLaneClientManage& operator=(const AMvLaneClientManage&) = delete;
+
+  // The running session of a lane number, or an empty pointer. Any thread.
+  std::shared_ptr<AMvLaneClientOper> getOper(int lane);
+
+  // Reads and checks the configuration file; on success installs the lane table and sets `conf`
+  // to its JSON summary, else sets `conf` to the reason and keeps the previous table.
+  bool readMvLaneConf(std::string& conf);
+
+  // Starts a session for every lane of the table, in parallel; true when every lane started.
+  bool initalize();
+
+  // Stops every running session, in parallel, and forgets them.
+  void uninit();
+
+ private:
+  std::map<std::uint32_t, std::shared_ptr<AMvLaneClientOper>> opers;  // guarded by operMutex
+  std::vector<stMvLaneInfo_t> laneInfos;                              // guarded by confMutex
+  std::mutex operMutex;
+  std::mutex confMutex;
+};
