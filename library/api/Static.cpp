@@ -1,0 +1,3 @@
+#include "api/Static.h"
+
+Static g;

@@ -1,0 +1,7 @@
+#include "api/WsaHolder.h"
+
+#include "platform/Platform.h"
+
+WsaHolder::WsaHolder() { platform::networkStartup(); }
+
+WsaHolder::~WsaHolder() { platform::networkCleanup(); }
