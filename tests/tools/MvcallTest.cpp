@@ -1,0 +1,103 @@
+// mvcall run as a program: its command line, its message when the library is unusable, and a
+// short run against the lane-server simulator.
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "LaneSimulator.h"
+#include "TestSupport.h"
+
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+struct Run {
+  int status = -1;
+  std::string output;  // standard output and standard error together
+};
+
+// Runs mvcall with the given arguments (shell syntax) in `dir`.
+Run runMvcall(const std::string& arguments, const std::string& dir = ".") {
+  const std::string command = "cd '" + dir + "' && '" + std::string(MAROVEX_BIN_DIR) +
+                              "/mvcall' " + arguments + " 2>&1; echo \"exit=$?\"";
+  Run run;
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
+  if (!pipe) return run;
+  char chunk[4096];
+  std::size_t got = 0;
+  while ((got = std::fread(chunk, 1, sizeof chunk, pipe.get())) > 0) run.output.append(chunk, got);
+  const std::size_t mark = run.output.rfind("exit=");
+  if (mark != std::string::npos) {
+    run.status = std::stoi(run.output.substr(mark + 5));
+    run.output.erase(mark);
+  }
+  return run;
+}
+
+TEST(MvcallTest, NoCallsPrintsUsageAndExits2) {
+  const Run run = runMvcall("");
+  EXPECT_EQ(run.status, 2);
+  EXPECT_THAT(run.output, HasSubstr("usage: mvcall"));
+  EXPECT_THAT(run.output, HasSubstr("QueryTransDetail"));
+}
+
+TEST(MvcallTest, MalformedStepsAreRejectedBeforeLoading) {
+  for (const char* bad : {"Bogus", "ListQuery", "ListQuery:x", "Init:1", "wait:soon",
+                          "--buffer 0 Init", "--lib", "--verbose Init"}) {
+    const Run run = runMvcall(std::string("--lib /nonexistent/lib.so ") + bad);
+    EXPECT_EQ(run.status, 2) << bad << "\n" << run.output;
+    EXPECT_THAT(run.output, HasSubstr("usage: mvcall")) << bad;
+  }
+}
+
+TEST(MvcallTest, UnloadableLibraryIsNamedAndExits1) {
+  const Run run = runMvcall("--lib /nonexistent/libMarovex.so Init");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_THAT(run.output, HasSubstr("cannot load /nonexistent/libMarovex.so"));
+}
+
+TEST(MvcallTest, LibraryWithoutTheExportsIsNamedAndExits1) {
+  // A library every system has, loaded by name through the loader's search.
+  const Run run = runMvcall("--lib libm.so.6 Init");
+  EXPECT_EQ(run.status, 1);
+  EXPECT_THAT(run.output, HasSubstr("has no export named Init"));
+}
+
+TEST(MvcallTest, RunsCallsInOrderAgainstTheSimulator) {
+  LaneSimulator sim;
+  ASSERT_TRUE(sim.start("127.0.0.1"));
+  testsupport::ScratchDir dir;
+  testsupport::writeFile(dir.file("EtcConfig/Marovex.ini"),
+                         "[Global]\nMvLaneNum=1\nLogDir=" + dir.file("logs") +
+                             "\n[MvLane0]\nIpAddr=127.0.0.1\nPort=" + std::to_string(sim.port()) +
+                             "\nUserName=u\nPassWord=p\nProvinceNo=44\nCityNo=1\nAreaNo=1\n"
+                             "GateNo=1\nLaneNo=7\nHeartBeatTime=60\nTimeOut=1\nRSUID=-1\n"
+                             "ReaderID=-1\nAutoLogout=0\n");
+  const Run run = runMvcall(
+      "--buffer 16 Init 'ListQuery:7:{\"ListType\":\"1\"}' ETCStatusQuery:7 wait:1 Uninit "
+      "ETCStatusQuery:7",
+      dir.path());
+  // The last call finds no lane any more, so not every call returned 0.
+  EXPECT_EQ(run.status, 3) << run.output;
+  const std::size_t init = run.output.find("== Init: result 0");
+  const std::size_t list = run.output.find("== ListQuery lane 7: result 0");
+  const std::size_t status = run.output.find("== ETCStatusQuery lane 7: result 0");
+  const std::size_t uninit = run.output.find("== Uninit: result 0");
+  const std::size_t gone = run.output.find("== ETCStatusQuery lane 7: result 1000");
+  ASSERT_NE(init, std::string::npos) << run.output;
+  EXPECT_LT(init, list);
+  EXPECT_LT(list, status);
+  EXPECT_LT(status, uninit);
+  EXPECT_LT(uninit, gone);
+  EXPECT_NE(gone, std::string::npos) << run.output;
+  // Outputs longer than 16 bytes came through GetResponse and are printed whole.
+  EXPECT_THAT(run.output, HasSubstr("fetched with GetResponse"));
+  EXPECT_THAT(run.output, HasSubstr("\"LaneNo\" : \"7\""));
+  EXPECT_THAT(run.output, HasSubstr("\"Connection\""));
+}
+
+}  // namespace
