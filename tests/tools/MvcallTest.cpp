@@ -15,16 +15,16 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-struct Run {
+struct ProgramRun {
   int status = -1;
   std::string output;  // standard output and standard error together
 };
 
 // Runs mvcall with the given arguments (shell syntax) in `dir`.
-Run runMvcall(const std::string& arguments, const std::string& dir = ".") {
+ProgramRun runMvcall(const std::string& arguments, const std::string& dir = ".") {
   const std::string command = "cd '" + dir + "' && '" + std::string(MAROVEX_BIN_DIR) +
                               "/mvcall' " + arguments + " 2>&1; echo \"exit=$?\"";
-  Run run;
+  ProgramRun run;
   std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
   if (!pipe) return run;
   char chunk[4096];
@@ -39,7 +39,7 @@ Run runMvcall(const std::string& arguments, const std::string& dir = ".") {
 }
 
 TEST(MvcallTest, NoCallsPrintsUsageAndExits2) {
-  const Run run = runMvcall("");
+  const ProgramRun run = runMvcall("");
   EXPECT_EQ(run.status, 2);
   EXPECT_THAT(run.output, HasSubstr("usage: mvcall"));
   EXPECT_THAT(run.output, HasSubstr("QueryTransDetail"));
@@ -48,21 +48,21 @@ TEST(MvcallTest, NoCallsPrintsUsageAndExits2) {
 TEST(MvcallTest, MalformedStepsAreRejectedBeforeLoading) {
   for (const char* bad : {"Bogus", "ListQuery", "ListQuery:x", "Init:1", "wait:soon",
                           "--buffer 0 Init", "--lib", "--verbose Init"}) {
-    const Run run = runMvcall(std::string("--lib /nonexistent/lib.so ") + bad);
+    const ProgramRun run = runMvcall(std::string("--lib /nonexistent/lib.so ") + bad);
     EXPECT_EQ(run.status, 2) << bad << "\n" << run.output;
     EXPECT_THAT(run.output, HasSubstr("usage: mvcall")) << bad;
   }
 }
 
 TEST(MvcallTest, UnloadableLibraryIsNamedAndExits1) {
-  const Run run = runMvcall("--lib /nonexistent/libMarovex.so Init");
+  const ProgramRun run = runMvcall("--lib /nonexistent/libMarovex.so Init");
   EXPECT_EQ(run.status, 1);
   EXPECT_THAT(run.output, HasSubstr("cannot load /nonexistent/libMarovex.so"));
 }
 
 TEST(MvcallTest, LibraryWithoutTheExportsIsNamedAndExits1) {
   // A library every system has, loaded by name through the loader's search.
-  const Run run = runMvcall("--lib libm.so.6 Init");
+  const ProgramRun run = runMvcall("--lib libm.so.6 Init");
   EXPECT_EQ(run.status, 1);
   EXPECT_THAT(run.output, HasSubstr("has no export named Init"));
 }
@@ -77,7 +77,7 @@ TEST(MvcallTest, RunsCallsInOrderAgainstTheSimulator) {
                              "\nUserName=u\nPassWord=p\nProvinceNo=44\nCityNo=1\nAreaNo=1\n"
                              "GateNo=1\nLaneNo=7\nHeartBeatTime=60\nTimeOut=1\nRSUID=-1\n"
                              "ReaderID=-1\nAutoLogout=0\n");
-  const Run run = runMvcall(
+  const ProgramRun run = runMvcall(
       "--buffer 16 Init 'ListQuery:7:{\"ListType\":\"1\"}' ETCStatusQuery:7 wait:1 Uninit "
       "ETCStatusQuery:7",
       dir.path());
