@@ -100,7 +100,8 @@ calls=(
 )
 
 status=0
-(cd "$run" && "$bin/mvcall" "${calls[@]}") || status=$?
+# A buffer smaller than the longest outputs, so that those come through GetResponse.
+(cd "$run" && "$bin/mvcall" --buffer 512 "${calls[@]}") || status=$?
 
 echo
 log="$(ls -1t "$run"/MvClientLog/Marovex_*.log 2>/dev/null | head -n1 || true)"

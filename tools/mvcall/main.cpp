@@ -147,7 +147,8 @@ void printOutcome(const CallStep& step, const CallOutcome& outcome, long long el
   if (step.kind == CallStep::Kind::Operation) title += " lane " + std::to_string(step.lane);
   std::printf("== %s: result %d, %lld ms", title.c_str(), outcome.result, elapsedMs);
   if (outcome.stashedSize >= 0) {
-    std::printf(" (output of %d bytes fetched with GetResponse)", outcome.stashedSize - 1);
+    std::printf(" (returned 5; output of %d bytes fetched with GetResponse)",
+                outcome.stashedSize - 1);
   }
   std::printf("\n");
   if (!outcome.output.empty()) {
