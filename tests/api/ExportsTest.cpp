@@ -10,6 +10,9 @@
 #include "LibraryBinding.h"
 #include "platform/Platform.h"
 
+extern "C" int marovexCallThroughC(MarovexOperationFn operation, int lane, const char* input,
+                                   char* out, int* pLen);
+
 namespace {
 
 std::string libraryPath() {
@@ -45,9 +48,15 @@ TEST(ExportsTest, LibraryDefinesExactlyTheFourteenFunctions) {
   EXPECT_EQ(names, expected);
 }
 
-TEST(ExportsTest, EveryExportBindsByName) {
+TEST(ExportsTest, EveryExportBindsByNameAndIsCallableFromC) {
   const LibraryBinding binding(libraryPath());
-  EXPECT_TRUE(binding.ok()) << binding.error();
+  ASSERT_TRUE(binding.ok()) << binding.error();
+  char out[8] = "#";
+  int len = sizeof out;
+  // No lane runs in this process: the call comes back at once with 1000.
+  EXPECT_EQ(marovexCallThroughC(binding.operation("ListQuery"), 1, "{}", out, &len),
+            MAROVEX_NO_SESSION);
+  EXPECT_STREQ(out, "#");
 }
 
 }  // namespace
