@@ -112,6 +112,17 @@ class ALaneClientOper : public ATcpClient {
   int Operation(Json::Value& request, Channel& channel, unsigned timeOutMs,
                 const BufView<5>& cmdId, std::string& out);
 
+  // One channel per command kind; derived classes may look at them under their locks.
+  Channel laneChannel;
+  Channel rsuChannel;
+  Channel cardReaderChannel;
+  Channel listChannel;
+  Channel blackListChannel;
+  Channel heartBeatChannel;
+  Channel statusChannel;
+  NonCashChannel nonCashChannel;
+  Channel stopChannel;
+
  private:
   Channel& channelOf(LaneChannel which);
   // The one request path: checks and completes the caller's text as the command says, then runs it.
@@ -143,14 +154,4 @@ class ALaneClientOper : public ATcpClient {
   // The common prologue and storing of every answer kind.
   void storeAnswer(Channel& channel, AnswerKind kind, const char* logName, const char* data,
                    unsigned len);
-
-  Channel laneChannel;
-  Channel rsuChannel;
-  Channel cardReaderChannel;
-  Channel listChannel;
-  Channel blackListChannel;
-  Channel heartBeatChannel;
-  Channel statusChannel;
-  NonCashChannel nonCashChannel;
-  Channel stopChannel;
 };
