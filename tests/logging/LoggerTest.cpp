@@ -5,7 +5,6 @@
 #include <chrono>
 #include <ctime>
 #include <filesystem>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -65,6 +64,47 @@ std::string hexThreadId() {
 // "[I]YYYY-MM-DD HH:MM:SS[0x" + id + "]-"
 std::size_t prefixLength() { return 3 + 19 + 3 + hexThreadId().size() + 2; }
 
+struct LogLine {
+  char level = 0;
+  int year = 0;
+  int month = 0;
+  int day = 0;
+  std::string threadHex;
+  std::string message;
+};
+
+// Takes a line (without its line end) apart; false when its prefix has not the logger's shape.
+bool splitLine(const std::string& line, LogLine& out) {
+  const std::string shape = "[L]dddd-dd-dd dd:dd:dd[0x";
+  if (line.size() < shape.size()) return false;
+  for (std::size_t i = 0; i < shape.size(); ++i) {
+    const bool digit = line[i] >= '0' && line[i] <= '9';
+    if (shape[i] == 'd' ? !digit : shape[i] != 'L' && shape[i] != line[i]) return false;
+  }
+  const std::size_t close = line.find("]-", shape.size());
+  if (close == std::string::npos || close == shape.size()) return false;
+  out.threadHex = line.substr(shape.size(), close - shape.size());
+  if (out.threadHex.find_first_not_of("0123456789abcdef") != std::string::npos) return false;
+  out.level = line[1];
+  out.year = std::stoi(line.substr(3, 4));
+  out.month = std::stoi(line.substr(8, 2));
+  out.day = std::stoi(line.substr(11, 2));
+  out.message = line.substr(close + 2);
+  return true;
+}
+
+std::vector<LogLine> splitLog(const std::string& text) {
+  std::vector<LogLine> lines;
+  std::istringstream in(text);
+  std::string line;
+  while (std::getline(in, line)) {
+    LogLine parsed;
+    EXPECT_TRUE(splitLine(line, parsed)) << line;
+    lines.push_back(parsed);
+  }
+  return lines;
+}
+
 }  // namespace
 
 TEST(LoggerTest, FileNameJoinsDirectoryNameAndDate) {
@@ -106,21 +146,30 @@ TEST(LoggerTest, LineHasLevelLocalTimeAndThreadIdPrefix) {
   const std::set<std::string> files = filesIn(scratch.path());
   ASSERT_GE(files.size(), 1u);
   const std::string text = allLogText(scratch.path());
-  const std::regex line("\\[I\\](\\d{4})-(\\d{2})-(\\d{2}) \\d{2}:\\d{2}:\\d{2}\\[0x" + hexThreadId() +
-                        "\\]-Login Success 42\n\\[E\\].*\\]-second\n");
-  std::smatch m;
-  ASSERT_TRUE(std::regex_match(text, m, line)) << text;
-  EXPECT_EQ(std::stoi(m[1]), before.year);
-  EXPECT_EQ(std::stoi(m[2]), before.month);
-  EXPECT_EQ(std::stoi(m[3]), before.day);
-  EXPECT_EQ(files.count("Marovex_" + m[1].str() + m[2].str() + m[3].str() + ".log"), 1u);
+  const std::vector<LogLine> lines = splitLog(text);
+  ASSERT_EQ(lines.size(), 2u) << text;
+  EXPECT_EQ(lines[0].level, 'I');
+  EXPECT_EQ(lines[0].threadHex, hexThreadId());
+  EXPECT_EQ(lines[0].message, "Login Success 42");
+  EXPECT_EQ(lines[0].year, before.year);
+  EXPECT_EQ(lines[0].month, before.month);
+  EXPECT_EQ(lines[0].day, before.day);
+  EXPECT_EQ(lines[1].level, 'E');
+  EXPECT_EQ(lines[1].message, "second");
+  char expectedName[32];
+  std::snprintf(expectedName, sizeof expectedName, "Marovex_%04d%02d%02d.log", before.year, before.month, before.day);
+  EXPECT_EQ(files.count(expectedName), 1u);
 }
 
 TEST(LoggerTest, EachDayGetsItsOwnFileAndReopeningAppends) {
   ScratchDir scratch;
   const std::int64_t day = today();
+  std::string name1;
+  std::string name2;
   {
     Logger logger("Marovex", scratch.path(), 30);
+    name1 = fs::path(logger.fileNameFor(stampOfDay(day + 1))).filename();
+    name2 = fs::path(logger.fileNameFor(stampOfDay(day + 2))).filename();
     logger.writeText("a\n", stampOfDay(day + 1));
     logger.writeText("b\n", stampOfDay(day + 1));
     logger.writeText("c\n", stampOfDay(day + 2));
@@ -130,8 +179,6 @@ TEST(LoggerTest, EachDayGetsItsOwnFileAndReopeningAppends) {
     Logger again("Marovex", scratch.path(), 30);
     again.writeText("e\n", stampOfDay(day + 2));
   }
-  const std::string name1 = fs::path(Logger("Marovex", scratch.path(), 30).fileNameFor(stampOfDay(day + 1))).filename();
-  const std::string name2 = fs::path(Logger("Marovex", scratch.path(), 30).fileNameFor(stampOfDay(day + 2))).filename();
   EXPECT_EQ(filesIn(scratch.path()), (std::set<std::string>{name1, name2}));
   EXPECT_EQ(readFile(scratch.file(name1)), "a\nb\nd\n");
   EXPECT_EQ(readFile(scratch.file(name2)), "c\ne\n");
@@ -165,12 +212,20 @@ TEST(LoggerTest, NewDayRemovesOwnFilesOlderThanKeepDays) {
   EXPECT_EQ(readFile(scratch.file(nextName)), "next\n");
 }
 
-TEST(LoggerTest, ExplicitDeleteExpiredUsesReferenceDay) {
+TEST(LoggerTest, DeleteExpiredMeasuresAgeFromTheDayOfTheOpenFile) {
   ScratchDir scratch;
-  writeFile(scratch.file("Marovex_1.log"), "x\n");
   Logger logger("Marovex", scratch.path(), 1);
+  writeFile(scratch.file("Marovex_fresh.log"), "x\n");
   logger.deleteExpired();
-  EXPECT_TRUE(fs::exists(scratch.file("Marovex_1.log")));
+  EXPECT_TRUE(fs::exists(scratch.file("Marovex_fresh.log")));
+
+  // A line stamped days ahead moves the reference day; files created now are then expired.
+  const platform::LocalTime ahead = stampOfDay(today() + 5);
+  logger.writeText("ahead\n", ahead);
+  EXPECT_FALSE(fs::exists(scratch.file("Marovex_fresh.log")));
+  writeFile(scratch.file("Marovex_later.log"), "x\n");
+  logger.deleteExpired();
+  EXPECT_FALSE(fs::exists(scratch.file("Marovex_later.log")));
 }
 
 TEST(LoggerTest, FailedOpenReportsOnStderrDropsLineAndRetries) {
@@ -231,19 +286,17 @@ TEST(LoggerTest, ConcurrentLinesStayWhole) {
   }
   for (auto& th : threads) th.join();
 
-  std::istringstream in(allLogText(scratch.path()));
-  const std::regex line("\\[I\\]\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}\\[0x[0-9a-f]+\\]-t(\\d) l(\\d+) p{200}");
-  std::set<std::pair<int, int>> seen;
-  std::string text;
-  int count = 0;
-  while (std::getline(in, text)) {
-    std::smatch m;
-    ASSERT_TRUE(std::regex_match(text, m, line)) << text;
-    seen.insert({std::stoi(m[1]), std::stoi(m[2])});
-    ++count;
+  std::set<std::string> expected;
+  for (int t = 0; t < kThreads; ++t) {
+    for (int i = 0; i < kLines; ++i) expected.insert("t" + std::to_string(t) + " l" + std::to_string(i) + " " + payload);
   }
-  EXPECT_EQ(count, kThreads * kLines);
-  EXPECT_EQ(seen.size(), static_cast<std::size_t>(kThreads * kLines));
+  const std::vector<LogLine> lines = splitLog(allLogText(scratch.path()));
+  EXPECT_EQ(lines.size(), expected.size());
+  for (const LogLine& line : lines) {
+    EXPECT_EQ(line.level, 'I');
+    EXPECT_EQ(expected.erase(line.message), 1u) << line.message;
+  }
+  EXPECT_TRUE(expected.empty());
 }
 
 TEST(LoggerTest, LogLineWritesOnlyThroughTheGlobalLogger) {
