@@ -66,11 +66,13 @@ int ATcpClient::connectToServer(const char* ip, unsigned short port) {
   }
   const std::chrono::microseconds timeOut = std::chrono::milliseconds(timeOutMs_.load());
   // A non-blocking connect normally reports "in progress"; writability within the time-out and no
-  // pending socket error then mean connected.
+  // pending socket error then mean connected. Any other immediate error is a failure: the socket of
+  // such a connect also polls writable with no pending error, though it is not connected.
   const bool connected =
       platform::setNonBlocking(fresh.get()) &&
       (platform::connectStart(fresh.get(), addr.c_str(), port) ||
-       (platform::waitWritable(fresh.get(), timeOut) > 0 && platform::socketError(fresh.get()) == 0));
+       (platform::connectInProgress() && platform::waitWritable(fresh.get(), timeOut) > 0 &&
+        platform::socketError(fresh.get()) == 0));
   if (!connected) {
     logLine('E', "ip_addr=[%s] connect failure,error_code=[%lu]\n", addr.c_str(), platform::lastError());
     return result::kConnectFailed;
