@@ -58,66 +58,75 @@ std::string textOf(const Json::Value& root, const char* key) { return jsontext::
 
 }  // namespace
 
-// What a request method does before it runs its command.
+// What a request method checks before it completes the request.
 enum class CommandCheck {
   None,
   Password,          // "PassWord" must be text; sent as its digest
-  SearchTimeOut,     // "TimeOut" text, 500..30000; waits a tenth longer
+  SearchTimeOut,     // "TimeOut" text, 500..30000; the wait is a tenth longer
   SearchTimeOutNum,  // as SearchTimeOut, and "TimeOut" goes out as a number
-  PayTimeout,        // "Timeout" text, 500..120000
+  PayTimeout,        // "Timeout" text, 500..120000; the two-stage payment wait
 };
 
-enum class CommandFlow { Plain, Pay, Stop };
+// The hex and number encodings of the write commands.
+struct stWriteEncoding_t {
+  bool cashMoney;          // "CashMoney" as a number
+  std::size_t plateWidth;  // 0: nothing encoded; else "VehPlate" width, and the 2-digit fields
+  bool littleFields;       // "LittleCashMoney", "LittleTime" as 8 hex digits
+};
 
 // One command of the protocol: everything in which the request methods differ.
 struct stLaneCommand_t {
   BufView<5> id;
   LaneChannel channel;
-  const char* opKey;      // the member that names the operation ("OpType", "ICReaderOP", ...)
+  const char* opKey;      // the member that names the operation; null: none
   const char* opValue;
   const char* devIdFrom;  // "DevID" mirrors this member; null: no "DevID"
   int cardType;           // "CardType" as a number, or kNoCardType
   CommandCheck check;
-  bool cashMoney;             // "CashMoney" as a number
-  std::size_t plateWidth;     // 0: no write encodings; else "VehPlate" width and small hex fields
-  bool littleFields;          // "LittleCashMoney", "LittleTime" as 8 hex digits
-  CommandFlow flow;
+  stWriteEncoding_t writes;
 };
 
 namespace {
 
 using CC = CommandCheck;
 using LC = LaneChannel;
-using fieldcodec::kPlateHexWidth;
-using fieldcodec::kPlateHexWidthGD;
+
+constexpr const char* kRsu = "RSUID";
+constexpr const char* kReader = "ReaderID";
+constexpr const char* kNoDev = nullptr;
+constexpr stWriteEncoding_t kNoWrite{false, 0, false};
+constexpr stWriteEncoding_t kRsuWrite{false, fieldcodec::kPlateHexWidth, false};
+constexpr stWriteEncoding_t kRsuWriteGD{false, fieldcodec::kPlateHexWidthGD, true};
+constexpr stWriteEncoding_t kReaderWrite{true, fieldcodec::kPlateHexWidth, false};
+constexpr stWriteEncoding_t kReaderWriteGD{true, fieldcodec::kPlateHexWidthGD, true};
 
 const stLaneCommand_t kCommands[] = {
-    // id, channel, op member and value, DevID source, CardType, check, CashMoney, plate, Little*
-    {BufView<5>("03001"), LC::Lane, "LaneOp", "0", nullptr, kNoCardType, CC::Password, false, 0, false, CommandFlow::Plain},
-    {BufView<5>("03002"), LC::Lane, "LaneOp", "1", nullptr, kNoCardType, CC::None, false, 0, false, CommandFlow::Plain},
-    {BufView<5>("03003"), LC::Rsu, "OpType", "6", "RSUID", kNoCardType, CC::None, false, 0, false, CommandFlow::Plain},
-    {BufView<5>("03004"), LC::Rsu, "OpType", "8", "RSUID", kNoCardType, CC::None, false, 0, false, CommandFlow::Plain},
-    {BufView<5>("03005"), LC::Rsu, "OpType", "1", "RSUID", kNoCardType, CC::SearchTimeOut, false, 0, false, CommandFlow::Plain},
-    {BufView<5>("03006"), LC::Rsu, "OpType", "3", "RSUID", kNoCardType, CC::None, false, 0, false, CommandFlow::Plain},
-    {BufView<5>("03007"), LC::Rsu, "OpType", "4", "RSUID", kNoCardType, CC::None, false, kPlateHexWidth, false, CommandFlow::Plain},
-    {BufView<5>("03008"), LC::CardReader, "ICReaderOP", "6", "ReaderID", kNoCardType, CC::None, false, 0, false, CommandFlow::Plain},
-    {BufView<5>("03009"), LC::CardReader, "ICReaderOP", "8", "ReaderID", kNoCardType, CC::None, false, 0, false, CommandFlow::Plain},
-    {BufView<5>("03010"), LC::CardReader, "ICReaderOP", "1", "ReaderID", kNoCardType, CC::SearchTimeOutNum, false, 0, false, CommandFlow::Plain},
-    {BufView<5>("03011"), LC::CardReader, "ICReaderOP", "2", "ReaderID", 0, CC::None, false, 0, false, CommandFlow::Plain},
-    {BufView<5>("03012"), LC::CardReader, "ICReaderOP", "4", "ReaderID", 0, CC::None, true, kPlateHexWidth, false, CommandFlow::Plain},
-    {BufView<5>("03013"), LC::List, "ListOP", "0", nullptr, kNoCardType, CC::None, false, 0, false, CommandFlow::Plain},
-    {BufView<5>("03014"), LC::List, "ListOP", "1", nullptr, kNoCardType, CC::None, false, 0, false, CommandFlow::Plain},
-    {BufView<5>("03016"), LC::Status, nullptr, nullptr, nullptr, kNoCardType, CC::None, false, 0, false, CommandFlow::Plain},
-    {BufView<5>("03017"), LC::BlackList, nullptr, nullptr, nullptr, kNoCardType, CC::None, false, 0, false, CommandFlow::Plain},
-    {BufView<5>("03020"), LC::Rsu, "OpType", "2", "RSUID", kNoCardType, CC::None, false, 0, false, CommandFlow::Plain},
-    {BufView<5>("03021"), LC::HeartBeat, nullptr, nullptr, nullptr, kNoCardType, CC::None, false, 0, false, CommandFlow::Plain},
-    {BufView<5>("03023"), LC::Rsu, "OpType", "4", "RSUID", kNoCardType, CC::None, false, kPlateHexWidthGD, true, CommandFlow::Plain},
-    {BufView<5>("03024"), LC::CardReader, "ICReaderOP", "4", "ReaderID", 1, CC::None, true, kPlateHexWidthGD, true, CommandFlow::Plain},
-    {BufView<5>("03025"), LC::Rsu, "OpType", "3", "RSUID", kNoCardType, CC::None, false, 0, false, CommandFlow::Plain},
-    {BufView<5>("03026"), LC::CardReader, "ICReaderOP", "2", "ReaderID", 1, CC::None, false, 0, false, CommandFlow::Plain},
-    {BufView<5>("03029"), LC::NonCash, "NonCashPayOp", "1", nullptr, kNoCardType, CC::PayTimeout, false, 0, false, CommandFlow::Pay},
-    {BufView<5>("03031"), LC::Stop, "NonCashPayOp", "2", nullptr, kNoCardType, CC::None, false, 0, false, CommandFlow::Stop},
-    {BufView<5>("03032"), LC::NonCash, "NonCashPayOp", "3", nullptr, kNoCardType, CC::None, false, 0, false, CommandFlow::Plain},
+    // id                 channel         operation member      DevID   CardType     check
+    {BufView<5>("03001"), LC::Lane,       "LaneOp", "0",        kNoDev,  kNoCardType, CC::Password, kNoWrite},
+    {BufView<5>("03002"), LC::Lane,       "LaneOp", "1",        kNoDev,  kNoCardType, CC::None, kNoWrite},
+    {BufView<5>("03003"), LC::Rsu,        "OpType", "6",        kRsu,    kNoCardType, CC::None, kNoWrite},
+    {BufView<5>("03004"), LC::Rsu,        "OpType", "8",        kRsu,    kNoCardType, CC::None, kNoWrite},
+    {BufView<5>("03005"), LC::Rsu,        "OpType", "1",        kRsu,    kNoCardType, CC::SearchTimeOut, kNoWrite},
+    {BufView<5>("03006"), LC::Rsu,        "OpType", "3",        kRsu,    kNoCardType, CC::None, kNoWrite},
+    {BufView<5>("03007"), LC::Rsu,        "OpType", "4",        kRsu,    kNoCardType, CC::None, kRsuWrite},
+    {BufView<5>("03008"), LC::CardReader, "ICReaderOP", "6",    kReader, kNoCardType, CC::None, kNoWrite},
+    {BufView<5>("03009"), LC::CardReader, "ICReaderOP", "8",    kReader, kNoCardType, CC::None, kNoWrite},
+    {BufView<5>("03010"), LC::CardReader, "ICReaderOP", "1",    kReader, kNoCardType, CC::SearchTimeOutNum, kNoWrite},
+    {BufView<5>("03011"), LC::CardReader, "ICReaderOP", "2",    kReader, 0,           CC::None, kNoWrite},
+    {BufView<5>("03012"), LC::CardReader, "ICReaderOP", "4",    kReader, 0,           CC::None, kReaderWrite},
+    {BufView<5>("03013"), LC::List,       "ListOP", "0",        kNoDev,  kNoCardType, CC::None, kNoWrite},
+    {BufView<5>("03014"), LC::List,       "ListOP", "1",        kNoDev,  kNoCardType, CC::None, kNoWrite},
+    {BufView<5>("03016"), LC::Status,     nullptr, nullptr,     kNoDev,  kNoCardType, CC::None, kNoWrite},
+    {BufView<5>("03017"), LC::BlackList,  nullptr, nullptr,     kNoDev,  kNoCardType, CC::None, kNoWrite},
+    {BufView<5>("03020"), LC::Rsu,        "OpType", "2",        kRsu,    kNoCardType, CC::None, kNoWrite},
+    {BufView<5>("03021"), LC::HeartBeat,  nullptr, nullptr,     kNoDev,  kNoCardType, CC::None, kNoWrite},
+    {BufView<5>("03023"), LC::Rsu,        "OpType", "4",        kRsu,    kNoCardType, CC::None, kRsuWriteGD},
+    {BufView<5>("03024"), LC::CardReader, "ICReaderOP", "4",    kReader, 1,           CC::None, kReaderWriteGD},
+    {BufView<5>("03025"), LC::Rsu,        "OpType", "3",        kRsu,    kNoCardType, CC::None, kNoWrite},
+    {BufView<5>("03026"), LC::CardReader, "ICReaderOP", "2",    kReader, 1,           CC::None, kNoWrite},
+    {BufView<5>("03029"), LC::NonCash,    "NonCashPayOp", "1",  kNoDev,  kNoCardType, CC::PayTimeout, kNoWrite},
+    {BufView<5>("03031"), LC::Stop,       "NonCashPayOp", "2",  kNoDev,  kNoCardType, CC::None, kNoWrite},
+    {BufView<5>("03032"), LC::NonCash,    "NonCashPayOp", "3",  kNoDev,  kNoCardType, CC::None, kNoWrite},
 };
 
 const stLaneCommand_t& command(const char (&id)[6]) {
@@ -288,13 +297,14 @@ int ALaneClientOper::runCommand(const stLaneCommand_t& command, const char* json
       break;
   }
 
-  if (command.cashMoney) fieldcodec::cashMoneyField(request, "CashMoney");
-  if (command.plateWidth != 0) {
-    fieldcodec::plateToHexField(request, "VehPlate", command.plateWidth);
+  const stWriteEncoding_t& writes = command.writes;
+  if (writes.cashMoney) fieldcodec::cashMoneyField(request, "CashMoney");
+  if (writes.plateWidth != 0) {
+    fieldcodec::plateToHexField(request, "VehPlate", writes.plateWidth);
     for (const char* key : {"VehType", "VehClass", "OutFlag"}) {
       fieldcodec::toHexField(request, key, fieldcodec::kSmallHexWidth);
     }
-    if (command.littleFields) {
+    if (writes.littleFields) {
       for (const char* key : {"LittleCashMoney", "LittleTime"}) {
         fieldcodec::toHexField(request, key, fieldcodec::kWideHexWidth);
       }
@@ -305,45 +315,89 @@ int ALaneClientOper::runCommand(const stLaneCommand_t& command, const char* json
   if (command.devIdFrom != nullptr) request["DevID"] = request[command.devIdFrom];
 
   const auto ms = static_cast<unsigned>(timeOutMs);
-  switch (command.flow) {
-    case CommandFlow::Pay:
-      return payOperation(request, ms, command.id, out);
-    case CommandFlow::Stop:
-      stopPayment();
-      break;
-    case CommandFlow::Plain:
-      break;
-  }
+  if (command.check == CommandCheck::PayTimeout) return payOperation(request, ms, command.id, out);
+  // The stop is applied before its request goes out, whether or not a payment waits.
+  if (command.channel == LaneChannel::Stop) stopPayment();
   return Operation(request, channelOf(command.channel), ms, command.id, out);
 }
 
 // ---- Request methods ----------------------------------------------------------------------------
 
-int ALaneClientOper::LaneLogin(const char* json, std::string& out) { return runCommand(command("03001"), json, out); }
-int ALaneClientOper::LaneQuit(const char* json, std::string& out) { return runCommand(command("03002"), json, out); }
-int ALaneClientOper::RSUOpen(const char* json, std::string& out) { return runCommand(command("03003"), json, out); }
-int ALaneClientOper::RSUClose(const char* json, std::string& out) { return runCommand(command("03004"), json, out); }
-int ALaneClientOper::OBUSearch(const char* json, std::string& out) { return runCommand(command("03005"), json, out); }
-int ALaneClientOper::GetOBUInfo_GD(const char* json, std::string& out) { return runCommand(command("03006"), json, out); }
-int ALaneClientOper::RSUWriteCard(const char* json, std::string& out) { return runCommand(command("03007"), json, out); }
-int ALaneClientOper::CardReaderOpen(const char* json, std::string& out) { return runCommand(command("03008"), json, out); }
-int ALaneClientOper::CardReaderClose(const char* json, std::string& out) { return runCommand(command("03009"), json, out); }
-int ALaneClientOper::CardSearch(const char* json, std::string& out) { return runCommand(command("03010"), json, out); }
-int ALaneClientOper::GetCardInfo(const char* json, std::string& out) { return runCommand(command("03011"), json, out); }
-int ALaneClientOper::CardReaderWriteCard(const char* json, std::string& out) { return runCommand(command("03012"), json, out); }
-int ALaneClientOper::ListUpLoad(const char* json, std::string& out) { return runCommand(command("03013"), json, out); }
-int ALaneClientOper::ListQuery(const char* json, std::string& out) { return runCommand(command("03014"), json, out); }
-int ALaneClientOper::StatusQuery(const char* json, std::string& out) { return runCommand(command("03016"), json, out); }
-int ALaneClientOper::BlackListQuery(const char* json, std::string& out) { return runCommand(command("03017"), json, out); }
-int ALaneClientOper::GetCardNo(const char* json, std::string& out) { return runCommand(command("03020"), json, out); }
-int ALaneClientOper::HeartBeat(const char* json, std::string& out) { return runCommand(command("03021"), json, out); }
-int ALaneClientOper::RSUWriteCard_GD(const char* json, std::string& out) { return runCommand(command("03023"), json, out); }
-int ALaneClientOper::CardReaderWriteCard_GD(const char* json, std::string& out) { return runCommand(command("03024"), json, out); }
-int ALaneClientOper::GetOBUInfo(const char* json, std::string& out) { return runCommand(command("03025"), json, out); }
-int ALaneClientOper::GetCardInfo_GD(const char* json, std::string& out) { return runCommand(command("03026"), json, out); }
-int ALaneClientOper::SendNonCashPay(const char* json, std::string& out) { return runCommand(command("03029"), json, out); }
-int ALaneClientOper::StopNonCashPay(const char* json, std::string& out) { return runCommand(command("03031"), json, out); }
-int ALaneClientOper::QueryTransDetail(const char* json, std::string& out) { return runCommand(command("03032"), json, out); }
+int ALaneClientOper::LaneLogin(const char* json, std::string& out) {
+  return runCommand(command("03001"), json, out);
+}
+int ALaneClientOper::LaneQuit(const char* json, std::string& out) {
+  return runCommand(command("03002"), json, out);
+}
+int ALaneClientOper::RSUOpen(const char* json, std::string& out) {
+  return runCommand(command("03003"), json, out);
+}
+int ALaneClientOper::RSUClose(const char* json, std::string& out) {
+  return runCommand(command("03004"), json, out);
+}
+int ALaneClientOper::OBUSearch(const char* json, std::string& out) {
+  return runCommand(command("03005"), json, out);
+}
+int ALaneClientOper::GetOBUInfo_GD(const char* json, std::string& out) {
+  return runCommand(command("03006"), json, out);
+}
+int ALaneClientOper::RSUWriteCard(const char* json, std::string& out) {
+  return runCommand(command("03007"), json, out);
+}
+int ALaneClientOper::CardReaderOpen(const char* json, std::string& out) {
+  return runCommand(command("03008"), json, out);
+}
+int ALaneClientOper::CardReaderClose(const char* json, std::string& out) {
+  return runCommand(command("03009"), json, out);
+}
+int ALaneClientOper::CardSearch(const char* json, std::string& out) {
+  return runCommand(command("03010"), json, out);
+}
+int ALaneClientOper::GetCardInfo(const char* json, std::string& out) {
+  return runCommand(command("03011"), json, out);
+}
+int ALaneClientOper::CardReaderWriteCard(const char* json, std::string& out) {
+  return runCommand(command("03012"), json, out);
+}
+int ALaneClientOper::ListUpLoad(const char* json, std::string& out) {
+  return runCommand(command("03013"), json, out);
+}
+int ALaneClientOper::ListQuery(const char* json, std::string& out) {
+  return runCommand(command("03014"), json, out);
+}
+int ALaneClientOper::StatusQuery(const char* json, std::string& out) {
+  return runCommand(command("03016"), json, out);
+}
+int ALaneClientOper::BlackListQuery(const char* json, std::string& out) {
+  return runCommand(command("03017"), json, out);
+}
+int ALaneClientOper::GetCardNo(const char* json, std::string& out) {
+  return runCommand(command("03020"), json, out);
+}
+int ALaneClientOper::HeartBeat(const char* json, std::string& out) {
+  return runCommand(command("03021"), json, out);
+}
+int ALaneClientOper::RSUWriteCard_GD(const char* json, std::string& out) {
+  return runCommand(command("03023"), json, out);
+}
+int ALaneClientOper::CardReaderWriteCard_GD(const char* json, std::string& out) {
+  return runCommand(command("03024"), json, out);
+}
+int ALaneClientOper::GetOBUInfo(const char* json, std::string& out) {
+  return runCommand(command("03025"), json, out);
+}
+int ALaneClientOper::GetCardInfo_GD(const char* json, std::string& out) {
+  return runCommand(command("03026"), json, out);
+}
+int ALaneClientOper::SendNonCashPay(const char* json, std::string& out) {
+  return runCommand(command("03029"), json, out);
+}
+int ALaneClientOper::StopNonCashPay(const char* json, std::string& out) {
+  return runCommand(command("03031"), json, out);
+}
+int ALaneClientOper::QueryTransDetail(const char* json, std::string& out) {
+  return runCommand(command("03032"), json, out);
+}
 
 // ---- Dispatch of received packets ---------------------------------------------------------------
 
