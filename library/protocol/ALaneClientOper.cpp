@@ -94,6 +94,7 @@ using LC = LaneChannel;
 constexpr const char* kRsu = "RSUID";
 constexpr const char* kReader = "ReaderID";
 constexpr const char* kNoDev = nullptr;
+constexpr int kNoCard = kNoCardType;
 constexpr stWriteEncoding_t kNoWrite{false, 0, false};
 constexpr stWriteEncoding_t kRsuWrite{false, fieldcodec::kPlateHexWidth, false};
 constexpr stWriteEncoding_t kRsuWriteGD{false, fieldcodec::kPlateHexWidthGD, true};
@@ -101,32 +102,32 @@ constexpr stWriteEncoding_t kReaderWrite{true, fieldcodec::kPlateHexWidth, false
 constexpr stWriteEncoding_t kReaderWriteGD{true, fieldcodec::kPlateHexWidthGD, true};
 
 const stLaneCommand_t kCommands[] = {
-    // id                 channel         operation member      DevID   CardType     check
-    {BufView<5>("03001"), LC::Lane,       "LaneOp", "0",        kNoDev,  kNoCardType, CC::Password, kNoWrite},
-    {BufView<5>("03002"), LC::Lane,       "LaneOp", "1",        kNoDev,  kNoCardType, CC::None, kNoWrite},
-    {BufView<5>("03003"), LC::Rsu,        "OpType", "6",        kRsu,    kNoCardType, CC::None, kNoWrite},
-    {BufView<5>("03004"), LC::Rsu,        "OpType", "8",        kRsu,    kNoCardType, CC::None, kNoWrite},
-    {BufView<5>("03005"), LC::Rsu,        "OpType", "1",        kRsu,    kNoCardType, CC::SearchTimeOut, kNoWrite},
-    {BufView<5>("03006"), LC::Rsu,        "OpType", "3",        kRsu,    kNoCardType, CC::None, kNoWrite},
-    {BufView<5>("03007"), LC::Rsu,        "OpType", "4",        kRsu,    kNoCardType, CC::None, kRsuWrite},
-    {BufView<5>("03008"), LC::CardReader, "ICReaderOP", "6",    kReader, kNoCardType, CC::None, kNoWrite},
-    {BufView<5>("03009"), LC::CardReader, "ICReaderOP", "8",    kReader, kNoCardType, CC::None, kNoWrite},
-    {BufView<5>("03010"), LC::CardReader, "ICReaderOP", "1",    kReader, kNoCardType, CC::SearchTimeOutNum, kNoWrite},
-    {BufView<5>("03011"), LC::CardReader, "ICReaderOP", "2",    kReader, 0,           CC::None, kNoWrite},
-    {BufView<5>("03012"), LC::CardReader, "ICReaderOP", "4",    kReader, 0,           CC::None, kReaderWrite},
-    {BufView<5>("03013"), LC::List,       "ListOP", "0",        kNoDev,  kNoCardType, CC::None, kNoWrite},
-    {BufView<5>("03014"), LC::List,       "ListOP", "1",        kNoDev,  kNoCardType, CC::None, kNoWrite},
-    {BufView<5>("03016"), LC::Status,     nullptr, nullptr,     kNoDev,  kNoCardType, CC::None, kNoWrite},
-    {BufView<5>("03017"), LC::BlackList,  nullptr, nullptr,     kNoDev,  kNoCardType, CC::None, kNoWrite},
-    {BufView<5>("03020"), LC::Rsu,        "OpType", "2",        kRsu,    kNoCardType, CC::None, kNoWrite},
-    {BufView<5>("03021"), LC::HeartBeat,  nullptr, nullptr,     kNoDev,  kNoCardType, CC::None, kNoWrite},
-    {BufView<5>("03023"), LC::Rsu,        "OpType", "4",        kRsu,    kNoCardType, CC::None, kRsuWriteGD},
-    {BufView<5>("03024"), LC::CardReader, "ICReaderOP", "4",    kReader, 1,           CC::None, kReaderWriteGD},
-    {BufView<5>("03025"), LC::Rsu,        "OpType", "3",        kRsu,    kNoCardType, CC::None, kNoWrite},
-    {BufView<5>("03026"), LC::CardReader, "ICReaderOP", "2",    kReader, 1,           CC::None, kNoWrite},
-    {BufView<5>("03029"), LC::NonCash,    "NonCashPayOp", "1",  kNoDev,  kNoCardType, CC::PayTimeout, kNoWrite},
-    {BufView<5>("03031"), LC::Stop,       "NonCashPayOp", "2",  kNoDev,  kNoCardType, CC::None, kNoWrite},
-    {BufView<5>("03032"), LC::NonCash,    "NonCashPayOp", "3",  kNoDev,  kNoCardType, CC::None, kNoWrite},
+    // id, channel, operation member and value, DevID source, CardType, check, write encodings
+    {BufView<5>("03001"), LC::Lane, "LaneOp", "0", kNoDev, kNoCard, CC::Password, kNoWrite},
+    {BufView<5>("03002"), LC::Lane, "LaneOp", "1", kNoDev, kNoCard, CC::None, kNoWrite},
+    {BufView<5>("03003"), LC::Rsu, "OpType", "6", kRsu, kNoCard, CC::None, kNoWrite},
+    {BufView<5>("03004"), LC::Rsu, "OpType", "8", kRsu, kNoCard, CC::None, kNoWrite},
+    {BufView<5>("03005"), LC::Rsu, "OpType", "1", kRsu, kNoCard, CC::SearchTimeOut, kNoWrite},
+    {BufView<5>("03006"), LC::Rsu, "OpType", "3", kRsu, kNoCard, CC::None, kNoWrite},
+    {BufView<5>("03007"), LC::Rsu, "OpType", "4", kRsu, kNoCard, CC::None, kRsuWrite},
+    {BufView<5>("03008"), LC::CardReader, "ICReaderOP", "6", kReader, kNoCard, CC::None, kNoWrite},
+    {BufView<5>("03009"), LC::CardReader, "ICReaderOP", "8", kReader, kNoCard, CC::None, kNoWrite},
+    {BufView<5>("03010"), LC::CardReader, "ICReaderOP", "1", kReader, kNoCard, CC::SearchTimeOutNum, kNoWrite},
+    {BufView<5>("03011"), LC::CardReader, "ICReaderOP", "2", kReader, 0, CC::None, kNoWrite},
+    {BufView<5>("03012"), LC::CardReader, "ICReaderOP", "4", kReader, 0, CC::None, kReaderWrite},
+    {BufView<5>("03013"), LC::List, "ListOP", "0", kNoDev, kNoCard, CC::None, kNoWrite},
+    {BufView<5>("03014"), LC::List, "ListOP", "1", kNoDev, kNoCard, CC::None, kNoWrite},
+    {BufView<5>("03016"), LC::Status, nullptr, nullptr, kNoDev, kNoCard, CC::None, kNoWrite},
+    {BufView<5>("03017"), LC::BlackList, nullptr, nullptr, kNoDev, kNoCard, CC::None, kNoWrite},
+    {BufView<5>("03020"), LC::Rsu, "OpType", "2", kRsu, kNoCard, CC::None, kNoWrite},
+    {BufView<5>("03021"), LC::HeartBeat, nullptr, nullptr, kNoDev, kNoCard, CC::None, kNoWrite},
+    {BufView<5>("03023"), LC::Rsu, "OpType", "4", kRsu, kNoCard, CC::None, kRsuWriteGD},
+    {BufView<5>("03024"), LC::CardReader, "ICReaderOP", "4", kReader, 1, CC::None, kReaderWriteGD},
+    {BufView<5>("03025"), LC::Rsu, "OpType", "3", kRsu, kNoCard, CC::None, kNoWrite},
+    {BufView<5>("03026"), LC::CardReader, "ICReaderOP", "2", kReader, 1, CC::None, kNoWrite},
+    {BufView<5>("03029"), LC::NonCash, "NonCashPayOp", "1", kNoDev, kNoCard, CC::PayTimeout, kNoWrite},
+    {BufView<5>("03031"), LC::Stop, "NonCashPayOp", "2", kNoDev, kNoCard, CC::None, kNoWrite},
+    {BufView<5>("03032"), LC::NonCash, "NonCashPayOp", "3", kNoDev, kNoCard, CC::None, kNoWrite},
 };
 
 const stLaneCommand_t& command(const char (&id)[6]) {
