@@ -63,7 +63,8 @@ extern "C" {
    be called again; lanes that start replace the running ones. */
 MAROVEX_API int MAROVEX_CALL Init(char* out, int* pLen);
 
-/* Stops every running lane. Always 0; may be called without Init and any number of times. */
+/* Stops every running lane; 0. May be called without Init and any number of times; afterwards
+   every operation returns MAROVEX_NO_SESSION until the next Init. */
 MAROVEX_API int MAROVEX_CALL Uninit(void);
 
 /* Delivers the output this thread kept after a MAROVEX_STASHED result: *code receives the result
