@@ -27,7 +27,8 @@ test-asan:
 	@$(MAKE) --no-print-directory test BUILD=build-asan SANITIZE=address TYPE=Debug
 
 test-tsan:
-	@$(MAKE) --no-print-directory test BUILD=build-tsan SANITIZE=thread TYPE=Debug
+	@TSAN_OPTIONS="suppressions=$(CURDIR)/tests/tsan.supp $(TSAN_OPTIONS)" \
+	  $(MAKE) --no-print-directory test BUILD=build-tsan SANITIZE=thread TYPE=Debug
 
 clean:
 	rm -rf build build-asan build-tsan demo-run
