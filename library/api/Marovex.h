@@ -16,7 +16,7 @@
  * Null pointers: a null `out` or `pLen` (and, for GetResponse, a null `code`) makes the function
  * return MAROVEX_EXCEPTION at once without doing anything: no lane is looked up, nothing is
  * logged, nothing is written, no stash is changed. A null `input` is taken as the empty text,
- * which the operations reject as not being JSON.
+ * which the operations that read their request reject as not being JSON (result 3).
  */
 #ifndef MAROVEX_H
 #define MAROVEX_H
