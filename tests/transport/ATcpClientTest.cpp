@@ -15,6 +15,7 @@
 #include "RawPeer.h"
 #include "TestSupport.h"
 #include "common/ResultCodes.h"
+#include "logging/Logger.h"
 
 using testsupport::RawPeer;
 using testsupport::waitUntil;
@@ -287,6 +288,62 @@ TEST_F(ATcpClientTest, HandlePackageMayWriteAnAnswerAndCloseStillJoins) {
   EXPECT_EQ((std::vector<std::string>{"{\"ack\":1}"}), answers.bodies());
   client.closeSocket();
   EXPECT_TRUE(peer.waitForClose());
+}
+
+// ---- Log lines ----------------------------------------------------------------------------------
+
+// Installs a logger writing into a scratch directory as the global one for its lifetime.
+class ScratchLogger {
+ public:
+  ScratchLogger() : logger_("Marovex", dir_.path(), 30) { Logger::setGlobal(&logger_); }
+  ~ScratchLogger() { Logger::setGlobal(nullptr); }
+  ScratchLogger(const ScratchLogger&) = delete;
+  ScratchLogger& operator=(const ScratchLogger&) = delete;
+  std::string text() const { return testsupport::readFile(logger_.fileNameFor(platform::localTimeNow())); }
+  bool contains(const std::string& line) const { return text().find(line) != std::string::npos; }
+
+ private:
+  testsupport::ScratchDir dir_;
+  Logger logger_;
+};
+
+TEST(ATcpClientLog, ConnectionLifecycleIsLogged) {
+  ScratchLogger log;
+  {
+    RawPeer closed;
+    const std::uint16_t port = closed.port();
+    closed.closeListener();
+    RecordingClient client;
+    ASSERT_EQ(result::kConnectFailed, client.connectToServer(kLoopback, port));
+    // The system's error code is logged, whatever its number on this platform.
+    EXPECT_TRUE(log.contains("]-ip_addr=[127.0.0.1] connect failure,error_code=[")) << log.text();
+    EXPECT_FALSE(log.contains("error_code=[0]"));
+
+    RawPeer peer;
+    ASSERT_EQ(result::kOk, client.connectToServer(kLoopback, peer.port()));
+    ASSERT_TRUE(peer.accept());
+    EXPECT_TRUE(log.contains("]-ip_addr=[127.0.0.1] connect successfully!\n"));
+    EXPECT_TRUE(log.contains("]-data_recv thread start successfully,MvSrvIPAddr=[127.0.0.1]\n"));
+
+    std::string bad = packetBytes("{}");
+    bad[packet::kTimeOffset] ^= 0x01;
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(peer.send(bad + packetBytes("{}")));
+    const bool delivered = client.waitForCount(1);
+    testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(delivered);
+    EXPECT_TRUE(log.contains("[E]"));
+    EXPECT_TRUE(log.contains("]-The data packed from server is bad!\n"));
+
+    client.closeSocket();
+    EXPECT_TRUE(log.contains("]-data_recv thread stop successfully,MvSrvIPAddr=[127.0.0.1]\n"));
+  }
+  platform::failNthCall(platform::Call::Socket, 1);
+  RecordingClient client;
+  EXPECT_EQ(result::kConnectFailed, client.connectToServer(kLoopback, 1));
+  platform::clearFaults();
+  EXPECT_TRUE(log.contains("]-Create Socket Failure,ErrCode=[")) << log.text();
+  EXPECT_FALSE(log.contains("ErrCode=[0]"));
 }
 
 // ---- Writing ------------------------------------------------------------------------------------
