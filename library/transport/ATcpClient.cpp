@@ -130,7 +130,12 @@ bool ATcpClient::startDataRecvThrd() {
     std::lock_guard<std::mutex> lock(threadMutex_);
     if (running_.load()) return true;
     running_.store(true);
-    recvThread_ = std::thread(DataRecvThreadFunc, this, socket_.load());
+    try {
+      recvThread_ = std::thread(DataRecvThreadFunc, this, socket_.load());
+    } catch (...) {
+      running_.store(false);
+      throw;
+    }
   }
   logLine('I', "data_recv thread start successfully,MvSrvIPAddr=[%s]\n", address().c_str());
   return true;
@@ -173,7 +178,12 @@ void ATcpClient::DataRecvThreadFunc(ATcpClient* self, platform::SocketHandle s) 
    public:
     explicit Dispatch(ATcpClient& client) : client_(client) {}
     void onPacket(int cmdId, const char* message, unsigned length) override {
-      client_.handlePackage(cmdId, message, length);
+      // One packet the handler cannot take must not end the process or the connection: the
+      // packet is dropped and the stream goes on.
+      try {
+        client_.handlePackage(cmdId, message, length);
+      } catch (...) {
+      }
     }
     void onBadPacket() override { logLine('E', "The data packed from server is bad!\n"); }
 

@@ -7,6 +7,7 @@
 #include <condition_variable>
 #include <map>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -64,6 +65,8 @@ class RecordingClient : public ATcpClient {
     return waitUntil([&] { return count() >= n; });
   }
   void answerEachPacket() { answer_.store(true); }
+  // Makes handlePackage throw for packets of this command id (0: never).
+  void throwFor(int cmdId) { throwFor_.store(cmdId); }
 
  protected:
   void handlePackage(int cmdId, const char* data, unsigned len) override {
@@ -71,6 +74,7 @@ class RecordingClient : public ATcpClient {
       std::lock_guard<std::mutex> lock(mutex_);
       received_.push_back({cmdId, std::string(data, len)});
     }
+    if (cmdId == throwFor_.load()) throw std::runtime_error("Type is not convertible to string");
     if (answer_.load()) {
       static const char kAck[] = "{\"ack\":1}";
       writeData(kAck, sizeof kAck - 1, BufView<5>("03030"), 5, Clock::now() + milliseconds(1000));
@@ -81,6 +85,7 @@ class RecordingClient : public ATcpClient {
   mutable std::mutex mutex_;
   std::vector<Received> received_;  // guarded by mutex_
   std::atomic<bool> answer_{false};
+  std::atomic<int> throwFor_{0};
 };
 
 Clock::time_point soon() { return Clock::now() + milliseconds(2000); }
@@ -228,6 +233,16 @@ TEST_F(ATcpClientTest, BadCheckCodeIsDroppedAndTheFollowingGoodPacketDelivered) 
   ASSERT_TRUE(delivered);
   EXPECT_EQ("校验码错误！\n", stderrText);
   EXPECT_EQ((std::vector<std::string>{"{\"good\":1}"}), client.bodies());
+}
+
+TEST_F(ATcpClientTest, PacketWhoseHandlerThrowsIsDroppedAndReceivingGoesOn) {
+  client.throwFor(3199);
+  connect(client, peer);
+  ASSERT_TRUE(peer.send(packetBytes("{\"n\":1}", "03199") + packetBytes("{\"n\":2}", "03101")));
+  ASSERT_TRUE(client.waitForCount(2));
+  ASSERT_TRUE(peer.send(packetBytes("{\"n\":3}", "03101")));
+  ASSERT_TRUE(client.waitForCount(3));
+  EXPECT_EQ((std::vector<std::string>{"{\"n\":1}", "{\"n\":2}", "{\"n\":3}"}), client.bodies());
 }
 
 TEST_F(ATcpClientTest, LongPacketSpanningManyReceiptsIsDelivered) {
