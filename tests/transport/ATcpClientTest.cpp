@@ -4,7 +4,8 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
+#include <cstdint>
+#include <iterator>
 #include <map>
 #include <mutex>
 #include <stdexcept>
