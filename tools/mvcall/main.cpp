@@ -81,8 +81,9 @@ bool parseOptions(int argc, char** argv, Options& options) {
       options.bufferSize = static_cast<int>(size);
       continue;
     }
-    if (arg == "--help" || arg == "-h" || (arg.size() > 1 && arg[0] == '-' && arg[1] == '-')) {
-      if (arg != "--help" && arg != "-h") std::fprintf(stderr, "mvcall: unknown option %s\n", arg.c_str());
+    if (arg == "--help" || arg == "-h") return false;
+    if (arg.rfind("--", 0) == 0) {
+      std::fprintf(stderr, "mvcall: unknown option %s\n", arg.c_str());
       return false;
     }
     std::string error;
