@@ -1,6 +1,7 @@
 // Operations on both lanes from several threads while Uninit and Init run: every call gets a
 // result, none crashes or reaches a destroyed session, and the stash of each thread stays its own.
 #include <atomic>
+#include <chrono>
 #include <set>
 #include <thread>
 #include <vector>
@@ -68,6 +69,32 @@ TEST_F(ConcurrentCallsTest, OperationsOnBothLanesSurviveUninitAndInit) {
   EXPECT_GT(served.load(), (kRestarts + 1) * 10);
   EXPECT_EQ(call("ETCStatusQuery", 1, "{}").result, 0);
   EXPECT_EQ(call("ETCStatusQuery", 2, "{}").result, 0);
+}
+
+TEST_F(ConcurrentCallsTest, OperationInProgressOutlivesUninit) {
+  startLanes(1);
+  CommandBehaviour latePush;
+  latePush.pushDelayMs = 1500;
+  sim.setBehaviour("03029", latePush);
+
+  CallResult paying;
+  std::atomic<bool> paid{false};
+  std::thread payer([&] {
+    paying = call("SendNonCashPay", 1, "{\"Timeout\":\"1000\",\"NonCashTsSn\":\"T1\"}");
+    paid.store(true);
+  });
+  ASSERT_TRUE(sim.waitForPacket("03029", std::chrono::seconds(5)));
+  EXPECT_EQ(api().uninit(), 0);
+  // Uninit did not have to wait for the session to be let go: the payment still waits in it.
+  EXPECT_FALSE(paid.load());
+  EXPECT_EQ(call("ETCStatusQuery", 1, "{}").result, 1000);
+  payer.join();
+
+  // The payment ran on to its own end on the session it held: no push came in time.
+  EXPECT_NE(paying.result, 1000);
+  EXPECT_NE(paying.result, 999);
+  EXPECT_NE(paying.result, 0);
+  EXPECT_NE(newLog().find(":1 SendNonCashPay return "), std::string::npos);
 }
 
 }  // namespace
