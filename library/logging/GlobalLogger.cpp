@@ -10,6 +10,10 @@ Logger* Logger::global() { return globalLogger.load(std::memory_order_acquire); 
 
 void Logger::setGlobal(Logger* logger) { globalLogger.store(logger, std::memory_order_release); }
 
+void Logger::clearGlobal(Logger* logger) {
+  globalLogger.compare_exchange_strong(logger, nullptr, std::memory_order_acq_rel);
+}
+
 void logLine(char level, const char* format, ...) {
   Logger* logger = Logger::global();
   if (logger == nullptr) return;

@@ -10,6 +10,7 @@
 #include "common/Compiler.h"
 #include "platform/Platform.h"
 
+// Any thread may call log, vlog, writeText and deleteExpired at any time.
 class Logger {
  public:
   // Longest line written, prefix included; longer lines are cut.
@@ -25,13 +26,16 @@ class Logger {
   // True when the log directory existed or was created at construction.
   bool valid() const { return isValid; }
 
-  // Removes log files whose creation day lies more than keepDays before the reference day.
+  // Removes log files whose name holds the logger's name and whose creation day lies more than
+  // keepDays before the reference day (the day of the line that opened the current file).
   void deleteExpired() const;
 
   // Writes one finished line stamped with the given local time; opens the day's file as needed.
+  // A line that cannot be written because the file cannot be opened is dropped.
   void writeText(const char* line, const platform::LocalTime& stamp);
 
-  // Formats one line with the level letter and the calling thread's id, and writes it.
+  // Formats one line with the level letter, the local time and the calling thread's id, and
+  // writes it.
   MV_PRINTF_FORMAT(3, 4) void log(char level, const char* format, ...);
   void vlog(char level, const char* format, va_list args);
 
@@ -41,14 +45,19 @@ class Logger {
   // The global logger of the library, null while logging is off. Any thread may read it.
   static Logger* global();
   static void setGlobal(Logger* logger);
+  // Resets the global logger to null only while it still is `logger`.
+  static void clearGlobal(Logger* logger);
 
  private:
-  FILE* file = nullptr;          // guarded by mutex
-  std::uint64_t dayRef = 0;      // guarded by mutex for writers; read before the lock as a hint
+  void deleteExpiredLocked() const;
+  void openFileLocked(const platform::LocalTime& stamp);
+
+  FILE* file = nullptr;      // guarded by mutex
+  std::uint64_t dayRef = 0;  // guarded by mutex
   bool isValid = false;
-  std::string name;
-  std::string dir;
-  unsigned keepDays;
+  const std::string name;
+  const std::string dir;
+  const unsigned keepDays;
   mutable std::mutex mutex;
 };
 

@@ -31,6 +31,9 @@ void closeSocket(SocketHandle s);
 // false when the connect is in progress or failed, which the caller tells apart with waitWritable
 // and socketError.
 bool connectStart(SocketHandle s, const char* ip, std::uint16_t port);
+// Right after connectStart returned false on this thread: true when the connect is under way (wait
+// for it), false when it failed at once (an unreachable or invalid address, or a refusal).
+bool connectInProgress();
 
 // Wait for a socket to become readable or writable. Returns > 0 when ready, 0 on time-out and < 0 on
 // error. A negative time-out counts as zero.

@@ -91,6 +91,8 @@ bool connectStart(SocketHandle s, const char* ip, std::uint16_t port) {
   return ::connect(toFd(s), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
 }
 
+bool connectInProgress() { return errno == EINPROGRESS || errno == EINTR; }
+
 int waitReadable(SocketHandle s, std::chrono::microseconds timeout) { return waitFor(s, POLLIN, timeout); }
 int waitWritable(SocketHandle s, std::chrono::microseconds timeout) { return waitFor(s, POLLOUT, timeout); }
 

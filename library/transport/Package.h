@@ -8,8 +8,11 @@
 
 class Package {
  public:
-  // Builds the packet, stamped with the current local time. Throws std::out_of_range when the
-  // send time is not 15 characters long.
+  // Thrown when the send time is not 15 characters long.
+  static constexpr const char* kBadTimeMessage = "void copyFrom(const std::string& str)";
+
+  // Builds the packet, stamped with the current local time. The body is read during construction
+  // only. Throws std::out_of_range when the send time is not 15 characters long.
   Package(const char* body, unsigned bodyLength, const BufView<5>& cmdId, unsigned serial);
   // Builds the packet with a given send time (15 characters expected, as above).
   Package(const char* body, unsigned bodyLength, const BufView<5>& cmdId, unsigned serial,
@@ -21,7 +24,8 @@ class Package {
   const char* returnmsg() const { return packet_.get(); }
   unsigned size() const { return bodyLength_ + 60; }
 
-  // Writes the command id, the serial number and the body length into the header.
+  // Writes the command id, the serial number (modulo 100000000) and the body length into the
+  // header.
   void PackMsgHeader(const BufView<5>& cmdId, unsigned serial);
 
   // The local time now as "%y%m%d%H%M%S" followed by the milliseconds as "%03d".
@@ -31,10 +35,9 @@ class Package {
   static void ssh_crc32(BufView<8> out, const char* data, unsigned size);
 
  private:
-  void build(const BufView<5>& cmdId, unsigned serial, const std::string& sendTime);
+  void build(const char* body, const BufView<5>& cmdId, unsigned serial, const std::string& sendTime);
 
-  const char* body_;
   unsigned bodyLength_;
-  std::unique_ptr<char[]> packet_;
-  char* checkCode_;
+  std::unique_ptr<char[]> packet_;  // bodyLength_ + 60 bytes
+  char* checkCode_ = nullptr;       // inside packet_
 };

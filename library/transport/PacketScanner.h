@@ -16,20 +16,23 @@ class PacketSink {
 
 // Scans `size` bytes from `data` and hands every complete packet to the sink, in order. Returns
 // the number of leading bytes that are done with; the bytes from there on (an incomplete packet, or
-// the start of a head marker at the very end) must be kept for the next scan.
+// the start of a head marker at the very end) must be kept for the next scan. Bytes before a head
+// marker and false heads (length below 60, wrong tail) are dropped silently.
 std::size_t scanPackets(const char* data, std::size_t size, PacketSink& sink);
 
 // The accumulation buffer of a connection: appends received bytes, scans, and compacts once per
-// scan by moving the kept bytes to the front.
+// scan by moving the kept bytes to the front. One thread at a time.
 class PacketAccumulator {
  public:
   static constexpr std::size_t kInitialReserve = 10240;
 
   PacketAccumulator() { buffer_.reserve(kInitialReserve); }
   void append(const char* data, std::size_t size) { buffer_.insert(buffer_.end(), data, data + size); }
+  // Delivers what the buffer holds, then keeps only the bytes a later packet may still need.
   void scan(PacketSink& sink);
   std::size_t pending() const { return buffer_.size(); }
   std::size_t capacity() const { return buffer_.capacity(); }
+  const char* data() const { return buffer_.data(); }
 
  private:
   std::vector<char> buffer_;

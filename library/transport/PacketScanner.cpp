@@ -1,0 +1,67 @@
+#include "transport/PacketScanner.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "transport/ADataParse.h"
+#include "transport/Packet.h"
+
+namespace {
+
+// Position of the first complete head marker at or after `from`, or `size` when there is none.
+std::size_t findHead(const char* data, std::size_t from, std::size_t size) {
+  const char* head = reinterpret_cast<const char*>(packet::kHead);
+  const char* end = data + size;
+  const char* at = std::search(data + from, end, head, head + packet::kMarkerSize);
+  return static_cast<std::size_t>(at - data);
+}
+
+// Where the bytes worth keeping begin when no complete head marker follows `from`: the last one
+// or two bytes survive when they could be the start of a marker split between two receipts.
+std::size_t partialHeadStart(const char* data, std::size_t from, std::size_t size) {
+  const auto* bytes = reinterpret_cast<const unsigned char*>(data);
+  if (size >= from + 2 && bytes[size - 2] == packet::kHead[0] && bytes[size - 1] == packet::kHead[1]) {
+    return size - 2;
+  }
+  if (size >= from + 1 && bytes[size - 1] == packet::kHead[0]) return size - 1;
+  return size;
+}
+
+}  // namespace
+
+std::size_t scanPackets(const char* data, std::size_t size, PacketSink& sink) {
+  std::size_t pos = 0;
+  while (pos < size) {
+    const std::size_t head = findHead(data, pos, size);
+    if (head == size) return partialHeadStart(data, pos, size);
+    const std::size_t available = size - head;
+    if (available < packet::kOverhead) return head;
+
+    const long length = packet::readField(data + head + packet::kLengthOffset, packet::kFieldWidth);
+    if (length < static_cast<long>(packet::kOverhead)) {
+      pos = head + packet::kMarkerSize;
+      continue;
+    }
+    const auto packetSize = static_cast<std::size_t>(length);
+    if (available < packetSize) return head;
+    if (std::memcmp(data + head + packetSize - packet::kMarkerSize, packet::kTail, packet::kMarkerSize) != 0) {
+      pos = head + packet::kMarkerSize;
+      continue;
+    }
+
+    const ADataParse candidate(data + head, static_cast<int>(length));
+    if (candidate.serverWork()) {
+      sink.onPacket(candidate.cmdId(), candidate.getDataBody(), candidate.getDataLen());
+      pos = head + packetSize;
+    } else {
+      sink.onBadPacket();
+      pos = head + packet::kMarkerSize;
+    }
+  }
+  return size;
+}
+
+void PacketAccumulator::scan(PacketSink& sink) {
+  const std::size_t done = scanPackets(buffer_.data(), buffer_.size(), sink);
+  buffer_.erase(buffer_.begin(), buffer_.begin() + static_cast<std::ptrdiff_t>(done));
+}
