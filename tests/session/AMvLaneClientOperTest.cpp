@@ -125,6 +125,7 @@ TEST_F(SessionTest, StatusQueryAnswerFillsDeviceObjectsByConfiguredIds) {
   status.members["CardReaderStatus1"] = "1";
   status.members["CardReaderLastTime1"] = "20261207120000";
   status.members["CardReaderStatus0"] = "wrong id";
+  status.removeMembers = {"CardReaderErrorMsg1"};
   status.members["RSUStatus0"] = 3;  // a number is not taken
   status.members["RSULastTime0"] = "20261207120001";
   status.members["RSUErrorMsg0"] = "antenna";
@@ -151,13 +152,20 @@ TEST_F(SessionTest, UnansweredStatusQueryKeepsDeviceObjects) {
   status.members["CardReaderStatus0"] = "1";
   sim.setBehaviour("03016", status);
   started();
-  waitFirstCycle();
-  ASSERT_EQ("1", statusDoc()["CardReaderStatus"]["Status"].asString());
+  ASSERT_TRUE(waitUntil([&] { return statusDoc()["CardReaderStatus"]["Status"] == "1"; }));
 
   status.noAnswer = true;
   sim.setBehaviour("03016", status);
   sim.clearReceived();
-  ASSERT_TRUE(sim.waitForPacket("03021", kPacketWait, nullptr, 2));
+  // A heartbeat after an unanswered query: that query has been given up.
+  ASSERT_TRUE(waitUntil([&] {
+    bool queried = false;
+    for (const SimPacket& packet : sim.received()) {
+      if (packet.cmdId == "03016") queried = true;
+      if (packet.cmdId == "03021" && queried) return true;
+    }
+    return false;
+  }));
   EXPECT_EQ("1", statusDoc()["CardReaderStatus"]["Status"].asString());
 }
 
@@ -180,7 +188,7 @@ TEST_F(SessionTest, RefusedLoginShowsInStatusAndRefusedHeartbeatLogsInAgain) {
   ASSERT_TRUE(waitUntil([&] { return log.count("Login Success\n") >= 1; }));
   EXPECT_EQ("0", statusDoc()["HeartBeat"].asString());
   EXPECT_EQ(0, log.count("Heart Beat Failed, try to reconnect\n"));
-  EXPECT_EQ(1, sim.connectionCount());
+  EXPECT_EQ(1u, sim.connectionCount());
   const std::vector<SimPacket> logins = sim.receivedWith("03001");
   ASSERT_GE(logins.size(), 3u);
   EXPECT_EQ(logins[0].json["PassWord"], logins[2].json["PassWord"]);
@@ -196,10 +204,12 @@ TEST_F(SessionTest, DroppedConnectionIsReconnectedAndLoggedInAgain) {
   ASSERT_TRUE(waitUntil([&] { return log.count("Reconnect Success\n") >= 1; }));
   EXPECT_GE(log.count("Heart Beat Failed, try to reconnect\n"), 1);
   EXPECT_EQ(0, log.count("Reconnect Failed\n"));
-  EXPECT_EQ(2, sim.connectionCount());
   // Login on the new connection, then the status query of a usable lane.
-  ASSERT_TRUE(sim.waitForPacket("03001", kPacketWait, nullptr, 1));
+  SimPacket login;
+  ASSERT_TRUE(sim.waitForPacket("03001", kPacketWait, &login, 1));
+  EXPECT_EQ(2u, login.connection);
   ASSERT_TRUE(sim.waitForPacket("03016", kPacketWait, nullptr, 1));
+  EXPECT_TRUE(waitUntil([&] { return sim.connectionCount() == 1; }));
   EXPECT_EQ("0", statusDoc()["Connection"].asString());
   EXPECT_EQ("0", statusDoc()["HeartBeat"].asString());
   EXPECT_EQ(0, log.count("Login Success\n"));
@@ -261,9 +271,11 @@ TEST_F(SessionTest, SecondInitRestartsOnAFreshConnection) {
   info.AutoLogout = 1;
   started();
   EXPECT_EQ(0, session->Init());
-  EXPECT_EQ(2, sim.connectionCount());
   EXPECT_EQ(1u, sim.receivedWith("03002").size());
-  EXPECT_EQ(2u, sim.receivedWith("03001").size());
+  const std::vector<SimPacket> logins = sim.receivedWith("03001");
+  ASSERT_EQ(2u, logins.size());
+  EXPECT_EQ(2u, logins[1].connection);
+  EXPECT_TRUE(waitUntil([&] { return sim.connectionCount() == 1; }));
 }
 
 // ---- Lane operations -----------------------------------------------------------------------------
@@ -298,8 +310,7 @@ class OperationTest : public SessionTest {
     SessionTest::SetUp();
     info.ReaderID = 1;
     started();
-    waitFirstCycle();
-    sim.clearReceived();
+    sim.clearReceived();  // the heartbeat thread's packets that follow are told apart by id
   }
 
   // Packets other than the heartbeat thread's.
@@ -409,7 +420,7 @@ TEST_F(OperationTest, ReaderReadWithUnusableCardNumberReturns4AndSearchOutput) {
     sim.setBehaviour("03010", search);
     std::string out;
     EXPECT_EQ(4, session->ReaderRead(R"({"TimeOut":"500"})", out));
-    EXPECT_EQ(cardNo, parsed(out)["CardNo"]);
+    EXPECT_EQ(cardNo.toStyledString(), parsed(out)["CardNo"].toStyledString());
     EXPECT_EQ("1", parsed(out)["ICReaderOP"].asString());
   }
   EXPECT_TRUE(sim.receivedWith("03011").empty());
