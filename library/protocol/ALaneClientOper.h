@@ -4,9 +4,23 @@
 // Public interface fixed for the lane session; the private part belongs to the protocol code.
 #pragma once
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <mutex>
 #include <string>
+#include <utility>
 
+#include <json/json.h>
+
+#include "common/BufView.h"
 #include "transport/ATcpClient.h"
+
+struct stLaneCommand_t;
+
+// The channel on which a command waits for its answer.
+enum class LaneChannel { Lane, Rsu, CardReader, List, BlackList, HeartBeat, Status, NonCash, Stop };
 
 class ALaneClientOper : public ATcpClient {
  public:
@@ -52,5 +66,92 @@ class ALaneClientOper : public ATcpClient {
   int QueryTransDetail(const char* json, std::string& out);
 
  protected:
+  // The rendezvous of one command kind: the requesting thread waits on `cond`, the receive thread
+  // stores the answer and notifies. Never copied or moved.
+  struct Channel {
+    Channel() = default;
+    Channel(const Channel&) = delete;
+    Channel& operator=(const Channel&) = delete;
+
+    // Guarded by mtx:
+    std::int32_t result = 2;                          // the answer's code; 2 while none came
+    std::chrono::steady_clock::time_point startTime{};  // the deadline counts from here
+    std::string respBody;                             // what the caller receives
+    bool answered = false;                            // an answer with serialNo was stored
+    char serialNo[9] = {};                            // "%08d" of the pending packet; "" before any
+
+    std::mutex mtx;
+    std::condition_variable cond;                     // notify-all when an answer is stored
+    std::atomic<bool> busy{false};                    // a request occupies the channel
+  };
+
+  // The payment channel adds the payment-result push to the answer.
+  struct NonCashChannel : Channel {
+    // Guarded by mtx:
+    std::string tsSn;         // "NonCashTsSn" of the payment started last
+    std::string payBody;      // text of the push that matched tsSn
+    std::int32_t payResult = 2;
+    bool pushArrived = false;  // a push with tsSn was stored
+    bool payStopped = false;   // set by StopNonCashPay, cleared when a payment starts
+  };
+
+  // Receive thread only.
   void handlePackage(int cmdId, const char* data, unsigned len) override;
+
+  // Numbers one request: {OpSerialNo = n mod 10000, packet serial = n mod 100000000} of the
+  // process-wide counter n, which then advances by one. Any thread.
+  static std::pair<unsigned, unsigned> incSerialSeq();
+  // Tests only: the counter value the next incSerialSeq draws.
+  static void setSerialSeqForTesting(std::uint32_t next);
+
+  // Writes the error result {"ErrMsg": message, "Result": "3"} into `out`; returns 3.
+  static int makeErrorResult(const char* message, std::string& out);
+
+  // Sends the request on the channel and waits for its answer until startTime + timeOutMs.
+  // Caller threads; takes only the channel's lock, never across the write.
+  int Operation(Json::Value& request, Channel& channel, unsigned timeOutMs,
+                const BufView<5>& cmdId, std::string& out);
+
+  // One channel per command kind; derived classes may look at them under their locks.
+  Channel laneChannel;
+  Channel rsuChannel;
+  Channel cardReaderChannel;
+  Channel listChannel;
+  Channel blackListChannel;
+  Channel heartBeatChannel;
+  Channel statusChannel;
+  NonCashChannel nonCashChannel;
+  Channel stopChannel;
+
+ private:
+  Channel& channelOf(LaneChannel which);
+  // The one request path: checks and completes the caller's text as the command says, then runs it.
+  int runCommand(const stLaneCommand_t& command, const char* json, std::string& out);
+  // The two-stage payment: the answer to 03029, then the push of its result.
+  int payOperation(Json::Value& request, unsigned timeOutMs, const BufView<5>& cmdId,
+                   std::string& out);
+  void stopPayment();
+  // Resets the channel for a new request; the caller holds channel.mtx. Returns the deadline.
+  static std::chrono::steady_clock::time_point startRequest(Channel& channel, unsigned packetSerial,
+                                                            unsigned timeOutMs);
+  // Stamps "OpSerialNo" and writes the styled request; no lock held.
+  bool sendRequest(Json::Value& request, std::pair<unsigned, unsigned> serials,
+                   const BufView<5>& cmdId, std::chrono::steady_clock::time_point deadline);
+
+  // Answer handlers, receive thread only; each locks its channel alone.
+  void getLaneRespon(int cmdId, const char* data, unsigned len);
+  void getRSURespon(int cmdId, const char* data, unsigned len);
+  void getCARDRespon(int cmdId, const char* data, unsigned len);
+  void getListUpLoadRespon(int cmdId, const char* data, unsigned len);
+  void getStatusQueryRespon(int cmdId, const char* data, unsigned len);
+  void getHeartBeatRespon(int cmdId, const char* data, unsigned len);
+  void getBlackListRespon(int cmdId, const char* data, unsigned len);
+  void getNonCashRespon(int cmdId, const char* data, unsigned len);
+  void getNonCashStopRespon(int cmdId, const char* data, unsigned len);
+  void getNonCashPay(int cmdId, const char* data, unsigned len);
+
+  enum class AnswerKind { Generic, Status, Rsu, CardReader };
+  // The common prologue and storing of every answer kind.
+  void storeAnswer(Channel& channel, AnswerKind kind, const char* logName, const char* data,
+                   unsigned len);
 };

@@ -1,0 +1,546 @@
+#include "protocol/ALaneClientOper.h"
+
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+
+#include "common/JsonText.h"
+#include "common/Md5.h"
+#include "common/ResultCodes.h"
+#include "logging/Logger.h"
+#include "protocol/FieldCodec.h"
+#include "transport/Packet.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr unsigned kOpSerialModulo = 10000;
+constexpr unsigned kPacketSerialModulo = 100000000;
+constexpr int kAnswerIdOffset = 3100;                    // an answer's id is its request's + 100
+constexpr auto kAckWriteTime = std::chrono::seconds(1);  // bounds the receive thread's stall
+constexpr std::size_t kSerialWidth = 8;
+
+// Time-out limits of the request texts, in milliseconds.
+constexpr std::uint32_t kSearchTimeOutMin = 500;
+constexpr std::uint32_t kSearchTimeOutMax = 30000;
+constexpr std::uint32_t kPayTimeOutMin = 500;
+constexpr std::uint32_t kPayTimeOutMax = 120000;
+
+constexpr int kNoCardType = -1;
+
+std::atomic<std::uint32_t>& serialCounter() {
+  static std::atomic<std::uint32_t> counter{0};
+  return counter;
+}
+
+// Holds a channel's busy flag from a successful compare-and-swap until the request leaves.
+class BusyClaim {
+ public:
+  explicit BusyClaim(std::atomic<bool>& flag) : flag_(flag) {
+    bool expected = false;
+    owned_ = flag_.compare_exchange_strong(expected, true);
+  }
+  ~BusyClaim() {
+    if (owned_) flag_.store(false);
+  }
+  BusyClaim(const BusyClaim&) = delete;
+  BusyClaim& operator=(const BusyClaim&) = delete;
+  bool owned() const { return owned_; }
+
+ private:
+  std::atomic<bool>& flag_;
+  bool owned_ = false;
+};
+
+// A member read as text, without creating it when absent.
+std::string textOf(const Json::Value& root, const char* key) { return jsontext::text(root[key]); }
+
+}  // namespace
+
+// What a request method checks before it completes the request.
+enum class CommandCheck {
+  None,
+  Password,          // "PassWord" must be text; sent as its digest
+  SearchTimeOut,     // "TimeOut" text, 500..30000; the wait is a tenth longer
+  SearchTimeOutNum,  // as SearchTimeOut, and "TimeOut" goes out as a number
+  PayTimeout,        // "Timeout" text, 500..120000; the two-stage payment wait
+};
+
+// The hex and number encodings of the write commands.
+struct stWriteEncoding_t {
+  bool cashMoney;          // "CashMoney" as a number
+  std::size_t plateWidth;  // 0: nothing encoded; else "VehPlate" width, and the 2-digit fields
+  bool littleFields;       // "LittleCashMoney", "LittleTime" as 8 hex digits
+};
+
+// One command of the protocol: everything in which the request methods differ.
+struct stLaneCommand_t {
+  BufView<5> id;
+  LaneChannel channel;
+  const char* opKey;      // the member that names the operation; null: none
+  const char* opValue;
+  const char* devIdFrom;  // "DevID" mirrors this member; null: no "DevID"
+  int cardType;           // "CardType" as a number, or kNoCardType
+  CommandCheck check;
+  stWriteEncoding_t writes;
+};
+
+namespace {
+
+using CC = CommandCheck;
+using LC = LaneChannel;
+
+constexpr const char* kRsu = "RSUID";
+constexpr const char* kReader = "ReaderID";
+constexpr const char* kNoDev = nullptr;
+constexpr int kNoCard = kNoCardType;
+constexpr stWriteEncoding_t kNoWrite{false, 0, false};
+constexpr stWriteEncoding_t kRsuWrite{false, fieldcodec::kPlateHexWidth, false};
+constexpr stWriteEncoding_t kRsuWriteGD{false, fieldcodec::kPlateHexWidthGD, true};
+constexpr stWriteEncoding_t kReaderWrite{true, fieldcodec::kPlateHexWidth, false};
+constexpr stWriteEncoding_t kReaderWriteGD{true, fieldcodec::kPlateHexWidthGD, true};
+
+const stLaneCommand_t kCommands[] = {
+    // id, channel, operation member and value, DevID source, CardType, check, write encodings
+    {BufView<5>("03001"), LC::Lane, "LaneOp", "0", kNoDev, kNoCard, CC::Password, kNoWrite},
+    {BufView<5>("03002"), LC::Lane, "LaneOp", "1", kNoDev, kNoCard, CC::None, kNoWrite},
+    {BufView<5>("03003"), LC::Rsu, "OpType", "6", kRsu, kNoCard, CC::None, kNoWrite},
+    {BufView<5>("03004"), LC::Rsu, "OpType", "8", kRsu, kNoCard, CC::None, kNoWrite},
+    {BufView<5>("03005"), LC::Rsu, "OpType", "1", kRsu, kNoCard, CC::SearchTimeOut, kNoWrite},
+    {BufView<5>("03006"), LC::Rsu, "OpType", "3", kRsu, kNoCard, CC::None, kNoWrite},
+    {BufView<5>("03007"), LC::Rsu, "OpType", "4", kRsu, kNoCard, CC::None, kRsuWrite},
+    {BufView<5>("03008"), LC::CardReader, "ICReaderOP", "6", kReader, kNoCard, CC::None, kNoWrite},
+    {BufView<5>("03009"), LC::CardReader, "ICReaderOP", "8", kReader, kNoCard, CC::None, kNoWrite},
+    {BufView<5>("03010"), LC::CardReader, "ICReaderOP", "1", kReader, kNoCard, CC::SearchTimeOutNum, kNoWrite},
+    {BufView<5>("03011"), LC::CardReader, "ICReaderOP", "2", kReader, 0, CC::None, kNoWrite},
+    {BufView<5>("03012"), LC::CardReader, "ICReaderOP", "4", kReader, 0, CC::None, kReaderWrite},
+    {BufView<5>("03013"), LC::List, "ListOP", "0", kNoDev, kNoCard, CC::None, kNoWrite},
+    {BufView<5>("03014"), LC::List, "ListOP", "1", kNoDev, kNoCard, CC::None, kNoWrite},
+    {BufView<5>("03016"), LC::Status, nullptr, nullptr, kNoDev, kNoCard, CC::None, kNoWrite},
+    {BufView<5>("03017"), LC::BlackList, nullptr, nullptr, kNoDev, kNoCard, CC::None, kNoWrite},
+    {BufView<5>("03020"), LC::Rsu, "OpType", "2", kRsu, kNoCard, CC::None, kNoWrite},
+    {BufView<5>("03021"), LC::HeartBeat, nullptr, nullptr, kNoDev, kNoCard, CC::None, kNoWrite},
+    {BufView<5>("03023"), LC::Rsu, "OpType", "4", kRsu, kNoCard, CC::None, kRsuWriteGD},
+    {BufView<5>("03024"), LC::CardReader, "ICReaderOP", "4", kReader, 1, CC::None, kReaderWriteGD},
+    {BufView<5>("03025"), LC::Rsu, "OpType", "3", kRsu, kNoCard, CC::None, kNoWrite},
+    {BufView<5>("03026"), LC::CardReader, "ICReaderOP", "2", kReader, 1, CC::None, kNoWrite},
+    {BufView<5>("03029"), LC::NonCash, "NonCashPayOp", "1", kNoDev, kNoCard, CC::PayTimeout, kNoWrite},
+    {BufView<5>("03031"), LC::Stop, "NonCashPayOp", "2", kNoDev, kNoCard, CC::None, kNoWrite},
+    {BufView<5>("03032"), LC::NonCash, "NonCashPayOp", "3", kNoDev, kNoCard, CC::None, kNoWrite},
+};
+
+const stLaneCommand_t& command(const char (&id)[6]) {
+  for (const stLaneCommand_t& c : kCommands) {
+    if (std::memcmp(c.id.data(), id, BufView<5>::size()) == 0) return c;
+  }
+  throw std::logic_error("no such command");
+}
+
+const BufView<5> kPayAckId("03030");
+
+// Reads a time-out text of the request into `ms`. Returns the message of the error result, or null
+// when the text reads as a number within [min, max].
+const char* readTimeOut(const Json::Value& request, const char* key, std::uint32_t min,
+                        std::uint32_t max, const char* notString, const char* notValid,
+                        std::uint32_t& ms) {
+  const Json::Value& value = request[key];
+  if (!value.isString()) return notString;
+  ms = fieldcodec::strtoul32(value.asString());
+  return (ms < min || ms > max) ? notValid : nullptr;
+}
+
+}  // namespace
+
+ALaneClientOper::ALaneClientOper() = default;
+
+ALaneClientOper::~ALaneClientOper() {
+  // The channels go before the base's destructor would stop the receive thread.
+  closeSocket();
+}
+
+std::pair<unsigned, unsigned> ALaneClientOper::incSerialSeq() {
+  const std::uint32_t n = serialCounter().fetch_add(1);
+  return {n % kOpSerialModulo, n % kPacketSerialModulo};
+}
+
+void ALaneClientOper::setSerialSeqForTesting(std::uint32_t next) { serialCounter().store(next); }
+
+int ALaneClientOper::makeErrorResult(const char* message, std::string& out) {
+  Json::Value error(Json::objectValue);
+  error["ErrMsg"] = message;
+  error["Result"] = "3";
+  out = jsontext::styled(error);
+  return result::kRejected;
+}
+
+ALaneClientOper::Channel& ALaneClientOper::channelOf(LaneChannel which) {
+  switch (which) {
+    case LaneChannel::Lane: return laneChannel;
+    case LaneChannel::Rsu: return rsuChannel;
+    case LaneChannel::CardReader: return cardReaderChannel;
+    case LaneChannel::List: return listChannel;
+    case LaneChannel::BlackList: return blackListChannel;
+    case LaneChannel::HeartBeat: return heartBeatChannel;
+    case LaneChannel::Status: return statusChannel;
+    case LaneChannel::NonCash: return nonCashChannel;
+    case LaneChannel::Stop: return stopChannel;
+  }
+  throw std::logic_error("no such channel");
+}
+
+std::chrono::steady_clock::time_point ALaneClientOper::startRequest(Channel& channel,
+                                                                    unsigned packetSerial,
+                                                                    unsigned timeOutMs) {
+  channel.startTime = Clock::now();
+  channel.result = result::kNoResponse;
+  channel.respBody.clear();
+  channel.answered = false;
+  std::snprintf(channel.serialNo, sizeof channel.serialNo, "%08u", packetSerial);
+  return channel.startTime + std::chrono::milliseconds(timeOutMs);
+}
+
+bool ALaneClientOper::sendRequest(Json::Value& request, std::pair<unsigned, unsigned> serials,
+                                  const BufView<5>& cmdId, Clock::time_point deadline) {
+  request["OpSerialNo"] = std::to_string(serials.first);
+  const std::string text = jsontext::styled(request);
+  return writeData(text.data(), static_cast<long long>(text.size()), cmdId, serials.second,
+                   deadline);
+}
+
+int ALaneClientOper::Operation(Json::Value& request, Channel& channel, unsigned timeOutMs,
+                               const BufView<5>& cmdId, std::string& out) {
+  BusyClaim claim(channel.busy);
+  if (!claim.owned()) return result::kChannelBusy;
+  const auto serials = incSerialSeq();
+  Clock::time_point deadline;
+  {
+    std::lock_guard<std::mutex> lock(channel.mtx);
+    deadline = startRequest(channel, serials.second, timeOutMs);
+  }
+  if (!sendRequest(request, serials, cmdId, deadline)) return result::kNotWritten;
+
+  std::unique_lock<std::mutex> lock(channel.mtx);
+  channel.cond.wait_until(lock, deadline, [&] { return channel.answered; });
+  out = channel.respBody;
+  return channel.answered ? channel.result : result::kNoResponse;
+}
+
+int ALaneClientOper::payOperation(Json::Value& request, unsigned timeOutMs,
+                                  const BufView<5>& cmdId, std::string& out) {
+  NonCashChannel& channel = nonCashChannel;
+  BusyClaim claim(channel.busy);
+  if (!claim.owned()) return result::kChannelBusy;
+  const auto serials = incSerialSeq();
+  const std::string tsSn = textOf(request, "NonCashTsSn");
+  Clock::time_point deadline;
+  {
+    std::lock_guard<std::mutex> lock(channel.mtx);
+    deadline = startRequest(channel, serials.second, timeOutMs);
+    channel.payStopped = false;
+    channel.payResult = result::kNoResponse;
+    channel.payBody.clear();
+    channel.pushArrived = false;
+    channel.tsSn = tsSn;
+  }
+  if (!sendRequest(request, serials, cmdId, deadline)) return result::kNotWritten;
+
+  std::unique_lock<std::mutex> lock(channel.mtx);
+  channel.cond.wait_until(lock, deadline, [&] { return channel.answered || channel.payStopped; });
+  if (channel.payStopped) return result::kNoResponse;
+  if (!channel.answered || channel.result != result::kOk) {
+    out = channel.respBody;
+    return channel.answered ? channel.result : result::kNoResponse;
+  }
+  channel.cond.wait_until(lock, deadline,
+                          [&] { return channel.pushArrived || channel.payStopped; });
+  out = channel.payBody;
+  return channel.pushArrived ? channel.payResult : result::kNoResponse;
+}
+
+void ALaneClientOper::stopPayment() {
+  std::lock_guard<std::mutex> lock(nonCashChannel.mtx);
+  nonCashChannel.payStopped = true;
+  nonCashChannel.cond.notify_all();
+}
+
+int ALaneClientOper::runCommand(const stLaneCommand_t& command, const char* json,
+                                std::string& out) {
+  Json::Value request;
+  if (json == nullptr || !jsontext::parse(json, json + std::strlen(json), request) ||
+      !request.isObject()) {
+    return makeErrorResult("Invalid Json", out);
+  }
+
+  std::uint64_t timeOutMs = uiTimeOut();
+  std::uint32_t given = 0;
+  const char* rejected = nullptr;
+  switch (command.check) {
+    case CommandCheck::None:
+      break;
+    case CommandCheck::Password:
+      if (!request["PassWord"].isString()) return makeErrorResult("PassWord is not string", out);
+      request["PassWord"] = md5(request["PassWord"].asString());
+      break;
+    case CommandCheck::SearchTimeOut:
+    case CommandCheck::SearchTimeOutNum:
+      rejected = readTimeOut(request, "TimeOut", kSearchTimeOutMin, kSearchTimeOutMax,
+                             "TimeOut is not string", "TimeOut is not valid", given);
+      if (rejected != nullptr) return makeErrorResult(rejected, out);
+      if (command.check == CommandCheck::SearchTimeOutNum) request["TimeOut"] = given;
+      timeOutMs = std::uint64_t{given} + given / 10;  // a tenth longer than the device waits
+      break;
+    case CommandCheck::PayTimeout:
+      rejected = readTimeOut(request, "Timeout", kPayTimeOutMin, kPayTimeOutMax,
+                             "Timeout is not string", "Timeout is not valid", given);
+      if (rejected != nullptr) return makeErrorResult(rejected, out);
+      timeOutMs = given;
+      break;
+  }
+
+  const stWriteEncoding_t& writes = command.writes;
+  if (writes.cashMoney) fieldcodec::cashMoneyField(request, "CashMoney");
+  if (writes.plateWidth != 0) {
+    fieldcodec::plateToHexField(request, "VehPlate", writes.plateWidth);
+    for (const char* key : {"VehType", "VehClass", "OutFlag"}) {
+      fieldcodec::toHexField(request, key, fieldcodec::kSmallHexWidth);
+    }
+    if (writes.littleFields) {
+      for (const char* key : {"LittleCashMoney", "LittleTime"}) {
+        fieldcodec::toHexField(request, key, fieldcodec::kWideHexWidth);
+      }
+    }
+  }
+  if (command.opKey != nullptr) request[command.opKey] = command.opValue;
+  if (command.cardType != kNoCardType) request["CardType"] = command.cardType;
+  if (command.devIdFrom != nullptr) request["DevID"] = request[command.devIdFrom];
+
+  const auto ms = static_cast<unsigned>(timeOutMs);
+  if (command.check == CommandCheck::PayTimeout) return payOperation(request, ms, command.id, out);
+  // The stop is applied before its request goes out, whether or not a payment waits.
+  if (command.channel == LaneChannel::Stop) stopPayment();
+  return Operation(request, channelOf(command.channel), ms, command.id, out);
+}
+
+// ---- Request methods ----------------------------------------------------------------------------
+
+int ALaneClientOper::LaneLogin(const char* json, std::string& out) {
+  return runCommand(command("03001"), json, out);
+}
+int ALaneClientOper::LaneQuit(const char* json, std::string& out) {
+  return runCommand(command("03002"), json, out);
+}
+int ALaneClientOper::RSUOpen(const char* json, std::string& out) {
+  return runCommand(command("03003"), json, out);
+}
+int ALaneClientOper::RSUClose(const char* json, std::string& out) {
+  return runCommand(command("03004"), json, out);
+}
+int ALaneClientOper::OBUSearch(const char* json, std::string& out) {
+  return runCommand(command("03005"), json, out);
+}
+int ALaneClientOper::GetOBUInfo_GD(const char* json, std::string& out) {
+  return runCommand(command("03006"), json, out);
+}
+int ALaneClientOper::RSUWriteCard(const char* json, std::string& out) {
+  return runCommand(command("03007"), json, out);
+}
+int ALaneClientOper::CardReaderOpen(const char* json, std::string& out) {
+  return runCommand(command("03008"), json, out);
+}
+int ALaneClientOper::CardReaderClose(const char* json, std::string& out) {
+  return runCommand(command("03009"), json, out);
+}
+int ALaneClientOper::CardSearch(const char* json, std::string& out) {
+  return runCommand(command("03010"), json, out);
+}
+int ALaneClientOper::GetCardInfo(const char* json, std::string& out) {
+  return runCommand(command("03011"), json, out);
+}
+int ALaneClientOper::CardReaderWriteCard(const char* json, std::string& out) {
+  return runCommand(command("03012"), json, out);
+}
+int ALaneClientOper::ListUpLoad(const char* json, std::string& out) {
+  return runCommand(command("03013"), json, out);
+}
+int ALaneClientOper::ListQuery(const char* json, std::string& out) {
+  return runCommand(command("03014"), json, out);
+}
+int ALaneClientOper::StatusQuery(const char* json, std::string& out) {
+  return runCommand(command("03016"), json, out);
+}
+int ALaneClientOper::BlackListQuery(const char* json, std::string& out) {
+  return runCommand(command("03017"), json, out);
+}
+int ALaneClientOper::GetCardNo(const char* json, std::string& out) {
+  return runCommand(command("03020"), json, out);
+}
+int ALaneClientOper::HeartBeat(const char* json, std::string& out) {
+  return runCommand(command("03021"), json, out);
+}
+int ALaneClientOper::RSUWriteCard_GD(const char* json, std::string& out) {
+  return runCommand(command("03023"), json, out);
+}
+int ALaneClientOper::CardReaderWriteCard_GD(const char* json, std::string& out) {
+  return runCommand(command("03024"), json, out);
+}
+int ALaneClientOper::GetOBUInfo(const char* json, std::string& out) {
+  return runCommand(command("03025"), json, out);
+}
+int ALaneClientOper::GetCardInfo_GD(const char* json, std::string& out) {
+  return runCommand(command("03026"), json, out);
+}
+int ALaneClientOper::SendNonCashPay(const char* json, std::string& out) {
+  return runCommand(command("03029"), json, out);
+}
+int ALaneClientOper::StopNonCashPay(const char* json, std::string& out) {
+  return runCommand(command("03031"), json, out);
+}
+int ALaneClientOper::QueryTransDetail(const char* json, std::string& out) {
+  return runCommand(command("03032"), json, out);
+}
+
+// ---- Dispatch of received packets ---------------------------------------------------------------
+
+void ALaneClientOper::handlePackage(int cmdId, const char* data, unsigned len) {
+  try {
+    switch (cmdId) {
+      case 3101: case 3102:
+        getLaneRespon(cmdId, data, len);
+        break;
+      case 3103: case 3104: case 3105: case 3106: case 3107: case 3120: case 3123: case 3125:
+      case 3127:
+        getRSURespon(cmdId, data, len);
+        break;
+      case 3108: case 3109: case 3110: case 3111: case 3112: case 3124: case 3126: case 3128:
+        getCARDRespon(cmdId, data, len);
+        break;
+      case 3113: case 3114:
+        getListUpLoadRespon(cmdId, data, len);
+        break;
+      case 3115:
+        break;
+      case 3116:
+        getStatusQueryRespon(cmdId, data, len);
+        break;
+      case 3117:
+        getBlackListRespon(cmdId, data, len);
+        break;
+      case 3121:
+        getHeartBeatRespon(cmdId, data, len);
+        break;
+      case 3129: case 3132:
+        getNonCashRespon(cmdId, data, len);
+        break;
+      case 3130:
+        getNonCashPay(cmdId, data, len);
+        break;
+      case 3131:
+        getNonCashStopRespon(cmdId, data, len);
+        break;
+      default:
+        std::fprintf(stderr, "no this cmdid:%d from server.\n", cmdId - kAnswerIdOffset);
+        break;
+    }
+  } catch (...) {
+    // A malformed answer must not end the receive thread; its waiter runs into the deadline.
+  }
+}
+
+void ALaneClientOper::getLaneRespon(int, const char* data, unsigned len) {
+  storeAnswer(laneChannel, AnswerKind::Generic, "lane server", data, len);
+}
+void ALaneClientOper::getRSURespon(int, const char* data, unsigned len) {
+  storeAnswer(rsuChannel, AnswerKind::Rsu, "RSU", data, len);
+}
+void ALaneClientOper::getCARDRespon(int, const char* data, unsigned len) {
+  storeAnswer(cardReaderChannel, AnswerKind::CardReader, "CardReader", data, len);
+}
+void ALaneClientOper::getListUpLoadRespon(int, const char* data, unsigned len) {
+  storeAnswer(listChannel, AnswerKind::Generic, "list server", data, len);
+}
+void ALaneClientOper::getStatusQueryRespon(int, const char* data, unsigned len) {
+  storeAnswer(statusChannel, AnswerKind::Status, "status server", data, len);
+}
+void ALaneClientOper::getHeartBeatRespon(int, const char* data, unsigned len) {
+  storeAnswer(heartBeatChannel, AnswerKind::Generic, "heartbeat server", data, len);
+}
+void ALaneClientOper::getBlackListRespon(int, const char* data, unsigned len) {
+  storeAnswer(blackListChannel, AnswerKind::Generic, "blacklist server", data, len);
+}
+void ALaneClientOper::getNonCashRespon(int, const char* data, unsigned len) {
+  storeAnswer(nonCashChannel, AnswerKind::Generic, "noncash server", data, len);
+}
+void ALaneClientOper::getNonCashStopRespon(int, const char* data, unsigned len) {
+  storeAnswer(stopChannel, AnswerKind::Generic, "noncash stop server", data, len);
+}
+
+void ALaneClientOper::storeAnswer(Channel& channel, AnswerKind kind, const char* logName,
+                                  const char* data, unsigned len) {
+  if (data == nullptr || len < packet::kMessageBodyOffset) return;
+  const char* body = data + packet::kMessageBodyOffset;
+  const char* end = data + len;
+
+  std::lock_guard<std::mutex> lock(channel.mtx);
+  if (channel.serialNo[0] == '\0' ||
+      std::memcmp(data + packet::kMessageSerialOffset, channel.serialNo, kSerialWidth) != 0) {
+    logLine('E', "%s seq wrong\n", logName);
+    return;
+  }
+  Json::Value root;
+  if (!jsontext::parse(body, end, root) || !root.isObject()) return;
+
+  switch (kind) {
+    case AnswerKind::Generic:
+    case AnswerKind::Status:
+      channel.respBody.assign(body, end);
+      break;
+    case AnswerKind::Rsu: {
+      const int op = fieldcodec::readCode(textOf(root, "OpType"));
+      if (op == 2) fieldcodec::convertCardNoAnswer(root);
+      if (op == 3) fieldcodec::convertObuInfoAnswer(root);
+      channel.respBody = jsontext::styled(root);
+      break;
+    }
+    case AnswerKind::CardReader: {
+      const int op = fieldcodec::readCode(textOf(root, "ICReaderOP"));
+      if (op == 2) fieldcodec::convertCardInfoAnswer(root);
+      const Json::Value& code = static_cast<const Json::Value&>(root)["ErrorCode"];
+      if (code.isInt()) root["ErrorCode"] = std::to_string(code.asInt());
+      channel.respBody = jsontext::styled(root);
+      break;
+    }
+  }
+  // The code is read after the text is stored: an unreadable "ErrorCode" type leaves the text
+  // for the caller, who then waits out the deadline.
+  channel.result = kind == AnswerKind::Status ? result::kOk
+                                              : fieldcodec::readCode(textOf(root, "ErrorCode"));
+  channel.answered = true;
+  channel.cond.notify_all();
+}
+
+void ALaneClientOper::getNonCashPay(int, const char* data, unsigned len) {
+  if (data == nullptr || len < packet::kMessageBodyOffset) return;
+  const char* body = data + packet::kMessageBodyOffset;
+  const char* end = data + len;
+  Json::Value push;
+  if (!jsontext::parse(body, end, push) || !push.isObject()) return;
+  {
+    std::lock_guard<std::mutex> lock(nonCashChannel.mtx);
+    if (textOf(push, "NonCashTsSn") != nonCashChannel.tsSn) return;
+    nonCashChannel.payBody.assign(body, end);
+    nonCashChannel.payResult = fieldcodec::readCode(textOf(push, "ErrorCode"));
+    nonCashChannel.pushArrived = true;
+    nonCashChannel.cond.notify_all();
+  }
+  const Json::Value& received = push;
+  Json::Value ack(Json::objectValue);
+  ack["UserName"] = received["UserName"];
+  ack["OpSerialNo"] = received["OpSerialNo"];
+  ack["Result"] = "0";
+  const std::string text = jsontext::styled(ack);
+  const int serial = fieldcodec::readCode(
+      std::string(data + packet::kMessageSerialOffset, kSerialWidth));
+  writeData(text.data(), static_cast<long long>(text.size()), kPayAckId,
+            static_cast<unsigned>(serial), Clock::now() + kAckWriteTime);
+}

@@ -1,0 +1,434 @@
+#include "LaneSimulator.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <exception>
+#include <fstream>
+#include <sstream>
+
+#include "SimAnswers.h"
+#include "SimConnection.h"
+#include "common/BufView.h"
+#include "common/JsonText.h"
+#include "transport/Package.h"
+#include "transport/Packet.h"
+#include "transport/PacketScanner.h"
+
+namespace {
+
+// The body as one log line: compact JSON when it is a JSON document, else the text with control
+// characters escaped.
+std::string oneLine(const std::string& body) {
+  Json::Value doc;
+  if (jsontext::parse(body, doc) && (doc.isObject() || doc.isArray())) {
+    static const Json::StreamWriterBuilder builder = [] {
+      Json::StreamWriterBuilder b;
+      b["indentation"] = "";
+      b["commentStyle"] = "None";
+      b["emitUTF8"] = true;
+      return b;
+    }();
+    return Json::writeString(builder, doc);
+  }
+  std::string out;
+  for (unsigned char c : body) {
+    switch (c) {
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      case '\\': out += "\\\\"; break;
+      default:
+        if (c < 0x20 || c == 0x7F) {
+          char hex[8];
+          std::snprintf(hex, sizeof hex, "\\x%02X", c);
+          out += hex;
+        } else {
+          out += static_cast<char>(c);
+        }
+    }
+  }
+  return out;
+}
+
+std::string packetLine(const char* direction, unsigned connection, const std::string& cmdId,
+                       unsigned serial, const std::string& body) {
+  char head[64];
+  std::snprintf(head, sizeof head, "%s #%u %s %08u ", direction, connection, cmdId.c_str(), serial);
+  return head + oneLine(body);
+}
+
+// The serial field: 8 decimal digits; anything else reads as 0.
+unsigned readSerial(const char* field) {
+  unsigned value = 0;
+  for (std::size_t i = 0; i < packet::kFieldWidth; ++i) {
+    if (field[i] < '0' || field[i] > '9') return 0;
+    value = value * 10 + static_cast<unsigned>(field[i] - '0');
+  }
+  return value;
+}
+
+// A command id as given by a caller: five characters as they are, a shorter number zero-padded.
+std::string commandField(const std::string& cmdId) {
+  if (cmdId.size() == packet::kCmdIdWidth) return cmdId;
+  std::string normal = simscenario::normaliseCmdId(cmdId);
+  if (!normal.empty()) return normal;
+  std::string field = cmdId.substr(0, packet::kCmdIdWidth);
+  field.resize(packet::kCmdIdWidth, ' ');
+  return field;
+}
+
+std::string keyOf(const std::string& cmdId) {
+  std::string normal = simscenario::normaliseCmdId(cmdId);
+  return normal.empty() ? cmdId : normal;
+}
+
+}  // namespace
+
+// Hands the packets that one connection's scan finds to the simulator.
+class LaneSimulator::Sink : public PacketSink {
+ public:
+  Sink(LaneSimulator& sim, std::shared_ptr<SimConnection> connection)
+      : sim_(sim), connection_(std::move(connection)) {}
+
+  void onPacket(int, const char* message, unsigned length) override {
+    SimPacket p;
+    p.cmdId.assign(message, packet::kCmdIdWidth);
+    p.serial = readSerial(message + packet::kMessageSerialOffset);
+    p.body.assign(message + packet::kMessageBodyOffset, length - packet::kMessageBodyOffset);
+    if (!jsontext::parse(p.body, p.json)) p.json = Json::Value();
+    p.connection = connection_->id();
+    sim_.onPacket(connection_, std::move(p));
+  }
+
+  void onBadPacket() override { sim_.onBadPacket(*connection_); }
+
+ private:
+  LaneSimulator& sim_;
+  std::shared_ptr<SimConnection> connection_;
+};
+
+LaneSimulator::LaneSimulator() = default;
+
+LaneSimulator::~LaneSimulator() { stop(); }
+
+bool LaneSimulator::start(const std::string& host, std::uint16_t port) {
+  if (acceptThread_.joinable()) return false;
+  std::uint16_t bound = 0;
+  SimSocket listener(platform::tcpListen(host.c_str(), port, &bound));
+  if (!listener.valid()) return false;
+  // A connection that goes away between readiness and accept must not block the accept thread.
+  platform::setNonBlocking(listener.get());
+  listener_ = std::move(listener);
+  port_.store(bound);
+  stopping_.store(false);
+  timer_.start();
+  acceptThread_ = std::thread(&LaneSimulator::acceptLoop, this);
+  return true;
+}
+
+void LaneSimulator::stop() {
+  stopping_.store(true);
+  if (acceptThread_.joinable()) acceptThread_.join();
+  listener_.reset();
+  std::vector<Client> clients;
+  {
+    std::lock_guard<std::mutex> lock(clientsMutex_);
+    clients.swap(clients_);
+  }
+  for (Client& c : clients) c.connection->shutdown();
+  for (Client& c : clients) {
+    if (c.thread.joinable()) c.thread.join();
+  }
+  timer_.stop();
+  port_.store(0);
+}
+
+void LaneSimulator::setBehaviour(const std::string& cmdId, const CommandBehaviour& b) {
+  std::lock_guard<std::mutex> lock(configMutex_);
+  behaviours_[keyOf(cmdId)] = b;
+}
+
+void LaneSimulator::clearBehaviours() {
+  std::lock_guard<std::mutex> lock(configMutex_);
+  behaviours_.clear();
+}
+
+bool LaneSimulator::loadScenario(const Json::Value& scenario, std::string* error) {
+  std::lock_guard<std::mutex> lock(configMutex_);
+  return simscenario::parse(scenario, settings_, behaviours_, error);
+}
+
+bool LaneSimulator::loadScenarioFile(const std::string& path, std::string* error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) {
+    if (error != nullptr) *error = "cannot read " + path;
+    return false;
+  }
+  std::ostringstream text;
+  text << in.rdbuf();
+  Json::Value doc;
+  if (!jsontext::parse(text.str(), doc)) {
+    if (error != nullptr) *error = path + " is not a JSON text";
+    return false;
+  }
+  std::string why;
+  if (!loadScenario(doc, &why)) {
+    if (error != nullptr) *error = path + ": " + why;
+    return false;
+  }
+  return true;
+}
+
+void LaneSimulator::setCardNo(const std::string& cardNo) {
+  std::lock_guard<std::mutex> lock(configMutex_);
+  settings_.cardNo = cardNo;
+}
+
+void LaneSimulator::setSettings(const SimSettings& settings) {
+  std::lock_guard<std::mutex> lock(configMutex_);
+  settings_ = settings;
+}
+
+SimSettings LaneSimulator::settings() const {
+  std::lock_guard<std::mutex> lock(configMutex_);
+  return settings_;
+}
+
+std::vector<SimPacket> LaneSimulator::received() const {
+  std::lock_guard<std::mutex> lock(receivedMutex_);
+  return received_;
+}
+
+std::vector<SimPacket> LaneSimulator::receivedWith(const std::string& cmdId) const {
+  const std::string key = keyOf(cmdId);
+  std::vector<SimPacket> out;
+  std::lock_guard<std::mutex> lock(receivedMutex_);
+  for (const SimPacket& p : received_) {
+    if (p.cmdId == key) out.push_back(p);
+  }
+  return out;
+}
+
+bool LaneSimulator::waitForPacket(const std::string& cmdId, std::chrono::milliseconds timeout,
+                                  SimPacket* out, std::size_t count) {
+  const std::string key = keyOf(cmdId);
+  const std::size_t wanted = std::max<std::size_t>(count, 1);
+  const SimPacket* found = nullptr;
+  std::unique_lock<std::mutex> lock(receivedMutex_);
+  const bool arrived = receivedCond_.wait_for(lock, timeout, [&] {
+    std::size_t seen = 0;
+    for (const SimPacket& p : received_) {
+      if (p.cmdId == key && ++seen == wanted) {
+        found = &p;
+        return true;
+      }
+    }
+    return false;
+  });
+  if (arrived && out != nullptr) *out = *found;
+  return arrived;
+}
+
+void LaneSimulator::clearReceived() {
+  std::lock_guard<std::mutex> lock(receivedMutex_);
+  received_.clear();
+}
+
+std::size_t LaneSimulator::connectionCount() const {
+  std::lock_guard<std::mutex> lock(clientsMutex_);
+  return static_cast<std::size_t>(std::count_if(
+      clients_.begin(), clients_.end(), [](const Client& c) { return c.connection->open(); }));
+}
+
+void LaneSimulator::dropConnections() {
+  for (const auto& connection : openConnections()) connection->shutdown();
+}
+
+void LaneSimulator::sendToAll(const std::string& cmdId, unsigned serial, const std::string& body) {
+  for (const auto& connection : openConnections()) sendPacket(*connection, cmdId, serial, body);
+}
+
+void LaneSimulator::sendRawToAll(const std::string& bytes) {
+  for (const auto& connection : openConnections()) {
+    const bool ok = connection->send(bytes.data(), bytes.size());
+    echoLine(std::string(ok ? "send" : "lost") + " #" + std::to_string(connection->id()) + " raw " +
+             std::to_string(bytes.size()) + " bytes");
+  }
+}
+
+void LaneSimulator::setEcho(std::ostream* out) {
+  std::lock_guard<std::mutex> lock(echoMutex_);
+  echo_ = out;
+}
+
+void LaneSimulator::acceptLoop() {
+  while (!stopping_.load()) {
+    reapClosed();
+    const int ready = platform::waitReadable(listener_.get(), kPollInterval);
+    if (ready < 0) std::this_thread::sleep_for(kPollInterval);
+    if (ready <= 0) continue;
+    platform::SocketHandle s = platform::acceptConnection(listener_.get());
+    if (s == platform::kInvalidSocket) continue;
+    auto connection = std::make_shared<SimConnection>(s, ++nextConnectionId_);
+    echoLine("open #" + std::to_string(connection->id()));
+    std::lock_guard<std::mutex> lock(clientsMutex_);
+    clients_.push_back(Client{connection, std::thread(&LaneSimulator::serveConnection, this, connection)});
+  }
+}
+
+void LaneSimulator::serveConnection(std::shared_ptr<SimConnection> connection) {
+  Sink sink(*this, connection);
+  PacketAccumulator accumulator;
+  std::vector<char> chunk(kRecvChunk);
+  while (!stopping_.load()) {
+    const int ready = platform::waitReadable(connection->socket(), kPollInterval);
+    if (ready == 0) continue;
+    if (ready < 0) break;
+    const long n = platform::recvBytes(connection->socket(), chunk.data(), chunk.size());
+    if (n <= 0) break;
+    accumulator.append(chunk.data(), static_cast<std::size_t>(n));
+    try {
+      accumulator.scan(sink);
+    } catch (const std::exception& e) {
+      echoLine("error #" + std::to_string(connection->id()) + " " + e.what());
+    }
+  }
+  connection->markClosed();
+  connection->shutdown();
+  echoLine("close #" + std::to_string(connection->id()));
+}
+
+void LaneSimulator::onPacket(const std::shared_ptr<SimConnection>& connection, SimPacket packet) {
+  echoLine(packetLine("recv", packet.connection, packet.cmdId, packet.serial, packet.body));
+  {
+    std::lock_guard<std::mutex> lock(receivedMutex_);
+    received_.push_back(packet);
+  }
+  receivedCond_.notify_all();
+  if (packet.cmdId == simanswers::kAckId) return;
+  if (!simanswers::isRequestId(packet.cmdId)) {
+    echoLine("note #" + std::to_string(packet.connection) + " unknown command id " + packet.cmdId +
+             ", not answered");
+    return;
+  }
+  answer(connection, packet);
+}
+
+void LaneSimulator::onBadPacket(const SimConnection& connection) {
+  ++badPackets_;
+  echoLine("drop #" + std::to_string(connection.id()) + " packet failed its checks, not answered");
+}
+
+void LaneSimulator::answer(const std::shared_ptr<SimConnection>& connection,
+                           const SimPacket& request) {
+  CommandBehaviour b;
+  SimSettings settings;
+  {
+    std::lock_guard<std::mutex> lock(configMutex_);
+    auto found = behaviours_.find(request.cmdId);
+    if (found != behaviours_.end()) b = found->second;
+    settings = settings_;
+  }
+  const std::string connectionName = "#" + std::to_string(connection->id());
+
+  if (b.closeConnection) {
+    later(b.delayMs, [this, connection, connectionName] {
+      echoLine("note " + connectionName + " closing instead of answering");
+      connection->shutdown();
+    });
+    return;
+  }
+
+  std::string answerBody;
+  if (b.noAnswer) {
+    echoLine("note " + connectionName + " " + request.cmdId + " not answered");
+  } else if (!b.rawBody.empty()) {
+    answerBody = b.rawBody;
+  } else {
+    Json::Value doc = simanswers::answer(request.cmdId, request.json, settings, ++tradeNo_,
+                                         platform::localTimeNow());
+    simanswers::applyOverrides(doc, b.members, b.removeMembers);
+    if (!b.errorCode.isNull()) doc["ErrorCode"] = b.errorCode;
+    answerBody = jsontext::styled(doc);
+  }
+  const unsigned answerSerial =
+      b.wrongSerial ? (request.serial + 1) % simanswers::kSerialModulus : request.serial;
+  std::function<void()> sendAnswer;
+  if (!b.noAnswer) {
+    sendAnswer = [this, connection, id = simanswers::answerId(request.cmdId), answerSerial,
+                  answerBody] { sendPacket(*connection, id, answerSerial, answerBody); };
+  }
+
+  const bool pushes = request.cmdId == simanswers::kPaymentId && !b.noPush;
+  if (!pushes) {
+    if (sendAnswer) later(b.delayMs, sendAnswer);
+    return;
+  }
+  Json::Value push = simanswers::push(request.json);
+  simanswers::applyOverrides(push, b.pushMembers, b.pushRemoveMembers);
+  std::function<void()> sendPush = [this, connection, serial = request.serial,
+                                    body = jsontext::styled(push)] {
+    sendPacket(*connection, simanswers::kPushId, serial, body);
+  };
+  if (!sendAnswer) {
+    later(b.delayMs + b.pushDelayMs, sendPush);
+  } else if (b.pushBeforeAnswer) {
+    later(b.delayMs, sendPush);
+    later(b.delayMs + b.pushDelayMs, sendAnswer);
+  } else {
+    later(b.delayMs, sendAnswer);
+    later(b.delayMs + b.pushDelayMs, sendPush);
+  }
+}
+
+void LaneSimulator::later(int delayMs, std::function<void()> work) {
+  if (delayMs <= 0) {
+    work();
+  } else {
+    timer_.schedule(std::chrono::milliseconds(delayMs), std::move(work));
+  }
+}
+
+void LaneSimulator::sendPacket(SimConnection& connection, const std::string& cmdId,
+                               unsigned serial, const std::string& body) {
+  const std::string field = commandField(cmdId);
+  char id[packet::kCmdIdWidth];
+  std::memcpy(id, field.data(), sizeof id);
+  bool ok = false;
+  try {
+    Package pkg(body.data(), static_cast<unsigned>(body.size()), BufView<5>(id), serial);
+    ok = connection.send(pkg.returnmsg(), pkg.size());
+  } catch (const std::exception& e) {
+    echoLine("error #" + std::to_string(connection.id()) + " " + e.what());
+  }
+  echoLine(packetLine(ok ? "send" : "lost", connection.id(), field, serial, body));
+}
+
+void LaneSimulator::reapClosed() {
+  std::vector<Client> closed;
+  {
+    std::lock_guard<std::mutex> lock(clientsMutex_);
+    auto firstClosed = std::stable_partition(clients_.begin(), clients_.end(),
+                                             [](const Client& c) { return c.connection->open(); });
+    std::move(firstClosed, clients_.end(), std::back_inserter(closed));
+    clients_.erase(firstClosed, clients_.end());
+  }
+  for (Client& c : closed) {
+    if (c.thread.joinable()) c.thread.join();
+  }
+}
+
+std::vector<std::shared_ptr<SimConnection>> LaneSimulator::openConnections() const {
+  std::vector<std::shared_ptr<SimConnection>> out;
+  std::lock_guard<std::mutex> lock(clientsMutex_);
+  for (const Client& c : clients_) {
+    if (c.connection->open()) out.push_back(c.connection);
+  }
+  return out;
+}
+
+void LaneSimulator::echoLine(const std::string& line) {
+  std::lock_guard<std::mutex> lock(echoMutex_);
+  if (echo_ != nullptr) *echo_ << line << '\n' << std::flush;
+}

@@ -1,0 +1,131 @@
+// A lane server that runs in-process for tests and as the lanesim program: it accepts any number
+// of lane connections over TCP, answers every request with plausible content, and can be told per
+// request id to answer late, wrongly or not at all.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <ostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <json/json.h>
+
+#include "SimScenario.h"
+#include "SimSocket.h"
+#include "SimTimer.h"
+
+class SimConnection;
+
+// One good packet the simulator received.
+struct SimPacket {
+  std::string cmdId;     // the 5 characters of the command id, e.g. "03001"
+  unsigned serial = 0;   // the serial field (0 when it is not a number)
+  std::string body;      // the body as received
+  Json::Value json;      // the parsed body; null when it is not JSON
+  unsigned connection = 0;  // number of the connection it came on, from 1 in accept order
+};
+
+class LaneSimulator {
+ public:
+  // How often the accept and receive loops look at the stop flag.
+  static constexpr std::chrono::milliseconds kPollInterval{50};
+  static constexpr std::size_t kRecvChunk = 10240;
+
+  LaneSimulator();   // not started
+  ~LaneSimulator();  // stop()
+  LaneSimulator(const LaneSimulator&) = delete;
+  LaneSimulator& operator=(const LaneSimulator&) = delete;
+
+  // Listens on host:port (port 0: any free port). False when listening fails or it runs already.
+  // start() and stop() are called from one controlling thread; everything else from any thread.
+  bool start(const std::string& host = "127.0.0.1", std::uint16_t port = 0);
+  // Closes the listener and every connection, drops pending delayed work and joins every thread.
+  void stop();
+  std::uint16_t port() const { return port_.load(); }
+
+  // Behaviour for a request id such as "03010" (or "3010"); replaces any earlier one.
+  void setBehaviour(const std::string& cmdId, const CommandBehaviour& b);
+  void clearBehaviours();
+  // Replaces every behaviour by the scenario's and applies its top-level settings. A malformed
+  // scenario changes nothing and returns false with the reason.
+  bool loadScenario(const Json::Value& scenario, std::string* error = nullptr);
+  bool loadScenarioFile(const std::string& path, std::string* error = nullptr);
+  void setCardNo(const std::string& cardNo);
+  void setSettings(const SimSettings& settings);
+  SimSettings settings() const;
+
+  // Every good packet received, in order (acknowledgements included), since the last clear.
+  std::vector<SimPacket> received() const;
+  std::vector<SimPacket> receivedWith(const std::string& cmdId) const;
+  // Waits until `count` packets with that id have been received; the last one into *out.
+  bool waitForPacket(const std::string& cmdId, std::chrono::milliseconds timeout,
+                     SimPacket* out = nullptr, std::size_t count = 1);
+  void clearReceived();
+  // Number of packets that failed a check and were dropped.
+  std::size_t badPackets() const { return badPackets_.load(); }
+
+  // Connections whose receive loop still runs.
+  std::size_t connectionCount() const;
+  // Closes every client connection now; the listener keeps accepting.
+  void dropConnections();
+  // Sends a packet, or raw bytes, to every open connection.
+  void sendToAll(const std::string& cmdId, unsigned serial, const std::string& body);
+  void sendRawToAll(const std::string& bytes);
+
+  // Where the one-line packet log goes (null: nowhere). The stream must outlive its use here.
+  void setEcho(std::ostream* out);
+
+ private:
+  class Sink;
+  struct Client {
+    std::shared_ptr<SimConnection> connection;
+    std::thread thread;
+  };
+
+  void acceptLoop();
+  void serveConnection(std::shared_ptr<SimConnection> connection);
+  void onPacket(const std::shared_ptr<SimConnection>& connection, SimPacket packet);
+  void onBadPacket(const SimConnection& connection);
+  void answer(const std::shared_ptr<SimConnection>& connection, const SimPacket& request);
+  // Runs now when the delay is 0, else on the timer thread.
+  void later(int delayMs, std::function<void()> work);
+  void sendPacket(SimConnection& connection, const std::string& cmdId, unsigned serial,
+                  const std::string& body);
+  void reapClosed();
+  std::vector<std::shared_ptr<SimConnection>> openConnections() const;
+  void echoLine(const std::string& line);
+
+  std::atomic<bool> stopping_{false};
+  std::atomic<std::uint16_t> port_{0};
+  std::atomic<std::size_t> badPackets_{0};
+  std::atomic<unsigned> tradeNo_{0};
+  std::atomic<unsigned> nextConnectionId_{0};
+
+  // Owned by the controlling thread (start/stop); the accept thread only reads listener_.
+  SimSocket listener_;
+  std::thread acceptThread_;
+  SimTimer timer_;
+
+  mutable std::mutex clientsMutex_;  // guards clients_
+  std::vector<Client> clients_;
+
+  mutable std::mutex configMutex_;  // guards behaviours_ and settings_
+  std::map<std::string, CommandBehaviour> behaviours_;
+  SimSettings settings_;
+
+  mutable std::mutex receivedMutex_;  // guards received_
+  std::condition_variable receivedCond_;
+  std::vector<SimPacket> received_;
+
+  std::mutex echoMutex_;  // guards echo_ and writes to it
+  std::ostream* echo_ = nullptr;
+};

@@ -1,0 +1,46 @@
+// The simulator's default answers: what a lane server plausibly sends for each request id.
+// Pure functions of the request, the settings and the time.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include <json/json.h>
+
+#include "SimScenario.h"
+#include "platform/Platform.h"
+
+namespace simanswers {
+
+constexpr const char* kPaymentId = "03029";  // the request that is answered and then pushed
+constexpr const char* kPushId = "03130";     // the payment-result push
+constexpr const char* kAckId = "03030";      // the lane's acknowledgement of a push; not answered
+constexpr unsigned kAnswerOffset = 100;      // answer id = request id + 100
+constexpr unsigned kSerialModulus = 100000000;  // serials are 8 decimal digits
+
+// True for the ids the simulator answers: 03001 to 03032, except the acknowledgement 03030.
+bool isRequestId(const std::string& cmdId);
+// The answer's id for a request id: "03001" gives "03101".
+std::string answerId(const std::string& requestId);
+
+// The default answer to a request (which may be null or not an object when the body was not JSON).
+// `tradeNo` (growing with every answer) numbers the write transactions; `now` stamps the time members.
+Json::Value answer(const std::string& requestId, const Json::Value& request,
+                   const SimSettings& settings, unsigned tradeNo, const platform::LocalTime& now);
+
+// The default payment-result push for a payment request.
+Json::Value push(const Json::Value& request);
+
+// Sets every member of `members` (an object, or null for none) in `doc`, then removes `remove`.
+void applyOverrides(Json::Value& doc, const Json::Value& members,
+                    const std::vector<std::string>& remove);
+
+// The bytes of a text as upper-case hex pairs, filled up with '0' to `width` characters
+// (cut to `width` when longer).
+std::string plateHex(const std::string& plate, std::size_t width);
+
+// "%04d-%02d-%02d %02d:%02d:%02d"
+std::string timeText(const platform::LocalTime& t);
+
+}  // namespace simanswers

@@ -1,0 +1,196 @@
+#include "SimScenario.h"
+
+#include <cctype>
+#include <functional>
+
+#include "SimAnswers.h"
+
+namespace simscenario {
+
+namespace {
+
+constexpr std::size_t kCmdIdWidth = 5;
+
+// Reads one member into its target; false (with the reason in *why) when the type is wrong.
+using MemberReader = std::function<bool(const Json::Value&, CommandBehaviour&, std::string*)>;
+
+bool readBool(const Json::Value& v, bool& target, std::string* why) {
+  if (!v.isBool()) {
+    *why = "must be true or false";
+    return false;
+  }
+  target = v.asBool();
+  return true;
+}
+
+bool readDelay(const Json::Value& v, int& target, std::string* why) {
+  if (!v.isIntegral() || !v.isInt() || v.asInt() < 0 || v.asInt() > kMaxDelayMs) {
+    *why = "must be an integer from 0 to " + std::to_string(kMaxDelayMs);
+    return false;
+  }
+  target = v.asInt();
+  return true;
+}
+
+bool readObject(const Json::Value& v, Json::Value& target, std::string* why) {
+  if (!v.isObject()) {
+    *why = "must be an object";
+    return false;
+  }
+  target = v;
+  return true;
+}
+
+bool readNames(const Json::Value& v, std::vector<std::string>& target, std::string* why) {
+  if (!v.isArray()) {
+    *why = "must be an array of member names";
+    return false;
+  }
+  std::vector<std::string> names;
+  for (const Json::Value& name : v) {
+    if (!name.isString()) {
+      *why = "must be an array of member names";
+      return false;
+    }
+    names.push_back(name.asString());
+  }
+  target = names;
+  return true;
+}
+
+bool readText(const Json::Value& v, std::string& target, std::string* why) {
+  if (!v.isString()) {
+    *why = "must be a string";
+    return false;
+  }
+  target = v.asString();
+  return true;
+}
+
+const std::map<std::string, MemberReader>& behaviourReaders() {
+  static const std::map<std::string, MemberReader> readers = {
+      {"ErrorCode", [](const Json::Value& v, CommandBehaviour& b, std::string*) {
+         b.errorCode = v;
+         return true;
+       }},
+      {"Members", [](const Json::Value& v, CommandBehaviour& b, std::string* why) {
+         return readObject(v, b.members, why);
+       }},
+      {"Remove", [](const Json::Value& v, CommandBehaviour& b, std::string* why) {
+         return readNames(v, b.removeMembers, why);
+       }},
+      {"RawBody", [](const Json::Value& v, CommandBehaviour& b, std::string* why) {
+         return readText(v, b.rawBody, why);
+       }},
+      {"DelayMs", [](const Json::Value& v, CommandBehaviour& b, std::string* why) {
+         return readDelay(v, b.delayMs, why);
+       }},
+      {"NoAnswer", [](const Json::Value& v, CommandBehaviour& b, std::string* why) {
+         return readBool(v, b.noAnswer, why);
+       }},
+      {"WrongSerial", [](const Json::Value& v, CommandBehaviour& b, std::string* why) {
+         return readBool(v, b.wrongSerial, why);
+       }},
+      {"CloseConnection", [](const Json::Value& v, CommandBehaviour& b, std::string* why) {
+         return readBool(v, b.closeConnection, why);
+       }},
+      {"PushDelayMs", [](const Json::Value& v, CommandBehaviour& b, std::string* why) {
+         return readDelay(v, b.pushDelayMs, why);
+       }},
+      {"NoPush", [](const Json::Value& v, CommandBehaviour& b, std::string* why) {
+         return readBool(v, b.noPush, why);
+       }},
+      {"PushBeforeAnswer", [](const Json::Value& v, CommandBehaviour& b, std::string* why) {
+         return readBool(v, b.pushBeforeAnswer, why);
+       }},
+      {"PushMembers", [](const Json::Value& v, CommandBehaviour& b, std::string* why) {
+         return readObject(v, b.pushMembers, why);
+       }},
+      {"PushRemove", [](const Json::Value& v, CommandBehaviour& b, std::string* why) {
+         return readNames(v, b.pushRemoveMembers, why);
+       }},
+  };
+  return readers;
+}
+
+bool fail(std::string* error, const std::string& message) {
+  if (error != nullptr) *error = message;
+  return false;
+}
+
+bool parseBehaviour(const std::string& cmdId, const Json::Value& doc, CommandBehaviour& out,
+                    std::string* error) {
+  if (!doc.isObject()) return fail(error, "Commands." + cmdId + " must be an object");
+  const auto& readers = behaviourReaders();
+  for (const std::string& name : doc.getMemberNames()) {
+    auto reader = readers.find(name);
+    if (reader == readers.end()) {
+      return fail(error, "Commands." + cmdId + ": unknown member \"" + name + "\"");
+    }
+    std::string why;
+    if (!reader->second(doc[name], out, &why)) {
+      return fail(error, "Commands." + cmdId + "." + name + " " + why);
+    }
+  }
+  return true;
+}
+
+// The top-level text settings and where they go.
+const std::map<std::string, std::string SimSettings::*>& settingMembers() {
+  static const std::map<std::string, std::string SimSettings::*> members = {
+      {"CardNo", &SimSettings::cardNo},
+      {"Plate", &SimSettings::plate},
+      {"OBUID", &SimSettings::obuId},
+      {"OBUNO", &SimSettings::obuNo},
+  };
+  return members;
+}
+
+constexpr const char* kCommandsMember = "Commands";
+
+}  // namespace
+
+std::string normaliseCmdId(const std::string& cmdId) {
+  if (cmdId.empty() || cmdId.size() > kCmdIdWidth) return std::string();
+  for (char c : cmdId) {
+    if (!std::isdigit(static_cast<unsigned char>(c))) return std::string();
+  }
+  return std::string(kCmdIdWidth - cmdId.size(), '0') + cmdId;
+}
+
+bool parse(const Json::Value& doc, SimSettings& settings,
+           std::map<std::string, CommandBehaviour>& commands, std::string* error) {
+  if (!doc.isObject()) return fail(error, "a scenario must be a JSON object");
+  SimSettings newSettings = settings;
+  std::map<std::string, CommandBehaviour> newCommands;
+  const auto& textSettings = settingMembers();
+  for (const std::string& name : doc.getMemberNames()) {
+    const Json::Value& value = doc[name];
+    auto setting = textSettings.find(name);
+    if (setting != textSettings.end()) {
+      if (!value.isString()) return fail(error, name + " must be a string");
+      newSettings.*(setting->second) = value.asString();
+    } else if (name == kCommandsMember) {
+      if (!value.isObject()) return fail(error, "Commands must be an object");
+      for (const std::string& key : value.getMemberNames()) {
+        std::string cmdId = normaliseCmdId(key);
+        if (!simanswers::isRequestId(cmdId)) {
+          return fail(error, "Commands: \"" + key + "\" is not an answered request id (03001 to 03032 but 03030)");
+        }
+        if (newCommands.count(cmdId) != 0) {
+          return fail(error, "Commands: " + cmdId + " is given twice");
+        }
+        CommandBehaviour behaviour;
+        if (!parseBehaviour(cmdId, value[key], behaviour, error)) return false;
+        newCommands[cmdId] = behaviour;
+      }
+    } else {
+      return fail(error, "unknown member \"" + name + "\"");
+    }
+  }
+  settings = newSettings;
+  commands = newCommands;
+  return true;
+}
+
+}  // namespace simscenario

@@ -1,0 +1,55 @@
+// What the lane-server simulator does with each request, and the scenario document that sets it.
+#pragma once
+
+#include <map>
+#include <string>
+#include <vector>
+
+#include <json/json.h>
+
+// What the simulator does with one request id.
+struct CommandBehaviour {
+  Json::Value errorCode;           // null: default "0"; otherwise the value sent as "ErrorCode" (any JSON type)
+  Json::Value members;             // object: members added or replaced in the answer
+  std::vector<std::string> removeMembers;  // members taken out of the answer
+  std::string rawBody;             // when not empty: sent as the answer body instead of the JSON answer
+  int delayMs = 0;                 // answer delay
+  bool noAnswer = false;
+  bool wrongSerial = false;        // answer with another serial
+  bool closeConnection = false;    // close the connection instead of answering (after delayMs)
+  int pushDelayMs = 0;             // 03029 only: time between the answer and the push
+  bool noPush = false;             // 03029 only
+  bool pushBeforeAnswer = false;   // 03029 only: the push goes first, the answer pushDelayMs later
+  Json::Value pushMembers;         // 03029 only: members added/replaced in the push
+  std::vector<std::string> pushRemoveMembers;  // 03029 only: members taken out of the push
+};
+
+// Settings that shape the default answers.
+struct SimSettings {
+  static constexpr const char* kDefaultCardNo = "44011001220000123456";
+  static constexpr const char* kDefaultPlate = "A12345";
+  static constexpr const char* kDefaultObuId = "0A1B2C3D";
+  static constexpr const char* kDefaultObuNo = "4401000012345678";
+
+  std::string cardNo = kDefaultCardNo;  // "CardNo" of card search, card info and card number answers
+  std::string plate = kDefaultPlate;    // plate bytes, sent hex-coded in the plate members
+  std::string obuId = kDefaultObuId;    // "OBUID" of OBU search and OBU info answers
+  std::string obuNo = kDefaultObuNo;    // "OBUNO" of the same answers
+};
+
+namespace simscenario {
+
+// Longest delay a scenario may ask for.
+constexpr int kMaxDelayMs = 600000;
+
+// A command id as the simulator keys it: up to five digits, zero-padded to five ("3010" gives
+// "03010"). Empty when the text is not such a number.
+std::string normaliseCmdId(const std::string& cmdId);
+
+// Reads a scenario document. On success `settings` holds the given top-level settings over its
+// previous values and `commands` the behaviour of every listed request id; on failure neither is
+// touched and `error` (when given) tells what is wrong.
+bool parse(const Json::Value& doc, SimSettings& settings,
+           std::map<std::string, CommandBehaviour>& commands, std::string* error);
+
+}  // namespace simscenario
