@@ -67,6 +67,8 @@ class AMvLaneClientOper {
   void heartBeatLoop(const std::string& statusText, const std::string& loginText);
   // Waits HeartBeatTime seconds or until stopped; false when the thread is to quit.
   bool waitNextBeat();
+  // One heartbeat; logs in again when refused, reconnects and logs in when unanswered. True while
+  // the lane is usable (then a status query follows).
   bool updateHeartHeat(const char* loginText);
   void updateDevStatus(const char* statusText);
   Json::Value deviceObject(const Json::Value& answer, const char* prefix, int id) const;

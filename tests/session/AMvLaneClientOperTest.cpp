@@ -215,6 +215,36 @@ TEST_F(SessionTest, DroppedConnectionIsReconnectedAndLoggedInAgain) {
   EXPECT_EQ(0, log.count("Login Success\n"));
 }
 
+TEST_F(SessionTest, RefusedLoginAfterReconnectSkipsTheStatusQuery) {
+  LogCapture log;
+  started();
+  waitFirstCycle();
+  CommandBehaviour refuse;
+  refuse.errorCode = "-3";
+  sim.setBehaviour("03001", refuse);
+  CommandBehaviour slowBeat;  // leaves time to look at the status before the heartbeat's answer
+  slowBeat.delayMs = 800;
+  sim.setBehaviour("03021", slowBeat);
+  sim.clearReceived();
+  sim.dropConnections();
+
+  // On the new connection: the refused login, then straight to the next heartbeat.
+  ASSERT_TRUE(waitUntil([&] {
+    for (const SimPacket& packet : sim.received())
+      if (packet.connection == 2 && packet.cmdId == "03021") return true;
+    return false;
+  }));
+  std::vector<std::string> onNewConnection;
+  for (const SimPacket& packet : sim.received())
+    if (packet.connection == 2) onNewConnection.push_back(packet.cmdId);
+  ASSERT_GE(onNewConnection.size(), 2u);
+  EXPECT_EQ("03001", onNewConnection[0]);
+  EXPECT_EQ("03021", onNewConnection[1]);
+  EXPECT_EQ("-3", statusDoc()["HeartBeat"].asString());
+  EXPECT_EQ(1, log.count("Reconnect Success\n"));
+  EXPECT_EQ(0, log.count("Login Failed ErrorCode = [-3]\n"));
+}
+
 TEST_F(SessionTest, ServerGoneForGoodShowsFailedReconnects) {
   LogCapture log;
   started();
