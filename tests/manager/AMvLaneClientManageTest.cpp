@@ -80,6 +80,7 @@ class ManagerTest : public ::testing::Test {
     return oper->ListQuery("{}", out);
   }
 
+  LogCapture log;  // outlives every thread of the sessions under test
   testsupport::ScratchDir dir;
   testsupport::CurrentDirGuard cwd{dir.path()};
   LaneSimulator simA;
@@ -106,7 +107,6 @@ TEST_F(ManagerTest, BothLanesStartAndAreFoundByLaneNo) {
 }
 
 TEST_F(ManagerTest, FailingLaneIsLoggedBySectionIndexAndOtherLaneServes) {
-  LogCapture log;
   configure(simA.port(), closedPort());
   EXPECT_FALSE(manager->initalize());
   EXPECT_EQ(1, log.count("Lane 1 Initialize failure, ErrorCode=-1\n"));

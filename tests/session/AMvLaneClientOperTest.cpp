@@ -60,6 +60,7 @@ class SessionTest : public ::testing::Test {
   // heartbeat goes out.
   void waitFirstCycle() { ASSERT_TRUE(sim.waitForPacket("03021", kPacketWait, nullptr, 1)); }
 
+  LogCapture log;  // outlives every thread of the session under test
   LaneSimulator sim;
   stMvLaneInfo_t info;
   std::unique_ptr<AMvLaneClientOper> session;
@@ -170,7 +171,6 @@ TEST_F(SessionTest, UnansweredStatusQueryKeepsDeviceObjects) {
 }
 
 TEST_F(SessionTest, RefusedLoginShowsInStatusAndRefusedHeartbeatLogsInAgain) {
-  LogCapture log;
   CommandBehaviour refuse;
   refuse.errorCode = "-3";
   sim.setBehaviour("03001", refuse);
@@ -195,7 +195,6 @@ TEST_F(SessionTest, RefusedLoginShowsInStatusAndRefusedHeartbeatLogsInAgain) {
 }
 
 TEST_F(SessionTest, DroppedConnectionIsReconnectedAndLoggedInAgain) {
-  LogCapture log;
   started();
   waitFirstCycle();
   sim.clearReceived();
@@ -216,7 +215,6 @@ TEST_F(SessionTest, DroppedConnectionIsReconnectedAndLoggedInAgain) {
 }
 
 TEST_F(SessionTest, RefusedLoginAfterReconnectSkipsTheStatusQuery) {
-  LogCapture log;
   started();
   waitFirstCycle();
   CommandBehaviour refuse;
@@ -246,7 +244,6 @@ TEST_F(SessionTest, RefusedLoginAfterReconnectSkipsTheStatusQuery) {
 }
 
 TEST_F(SessionTest, ServerGoneForGoodShowsFailedReconnects) {
-  LogCapture log;
   started();
   waitFirstCycle();
   sim.stop();
@@ -263,7 +260,6 @@ TEST_F(SessionTest, ServerGoneForGoodShowsFailedReconnects) {
 }
 
 TEST_F(SessionTest, UninitWhileThreadWaitsReturnsPromptly) {
-  LogCapture log;
   info.HeartBeatTime = 60;
   started();
   ASSERT_TRUE(sim.waitForPacket("03016", kPacketWait, nullptr, 1));
