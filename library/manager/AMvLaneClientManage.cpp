@@ -9,6 +9,18 @@
 #include "logging/Logger.h"
 #include "manager/MvLaneConf.h"
 
+namespace {
+
+// Logs why a lane could not be started, from a place that must not throw.
+void logStartFailure(std::size_t index, const char* what) noexcept {
+  try {
+    logLine('E', "Lane %d start failed: %s\n", static_cast<int>(index), what);
+  } catch (...) {
+  }
+}
+
+}  // namespace
+
 AMvLaneClientManage::AMvLaneClientManage() = default;
 
 AMvLaneClientManage::~AMvLaneClientManage() {
@@ -42,7 +54,7 @@ bool AMvLaneClientManage::initalize() {
       threads[j] = std::thread(&AMvLaneClientManage::startLane, this, j, std::ref(results[j]));
     } catch (const std::exception& e) {
       results[j] = result::kInitFailed;
-      logLine('E', "Lane %d start thread failed: %s\n", static_cast<int>(j), e.what());
+      logStartFailure(j, e.what());
     }
   }
   for (std::thread& thread : threads) {
@@ -74,10 +86,10 @@ void AMvLaneClientManage::startLane(std::size_t index, int& result) {
     }
   } catch (const std::exception& e) {
     started = result::kInitFailed;
-    logLine('E', "Lane %d start failed: %s\n", static_cast<int>(index), e.what());
+    logStartFailure(index, e.what());
   } catch (...) {
     started = result::kInitFailed;
-    logLine('E', "Lane %d start failed\n", static_cast<int>(index));
+    logStartFailure(index, "unknown exception");
   }
   result = started;
 }

@@ -41,6 +41,25 @@ bool isGdCardNo(const Json::Value& cardNo) {
   return cardNo.asString().compare(0, sizeof kGdCardPrefix - 1, kGdCardPrefix) == 0;
 }
 
+// Runs one step of the heartbeat thread, from which nothing may escape: an exception is logged.
+template <typename Step>
+void runStep(unsigned lane, const char* name, Step&& step) noexcept {
+  try {
+    step();
+    return;
+  } catch (const std::exception& e) {
+    try {
+      logLine('E', "Lane %u %s failed: %s\n", lane, name, e.what());
+    } catch (...) {
+    }
+  } catch (...) {
+    try {
+      logLine('E', "Lane %u %s failed\n", lane, name);
+    } catch (...) {
+    }
+  }
+}
+
 }  // namespace
 
 AMvLaneClientOper::AMvLaneClientOper(const stMvLaneInfo_t& info) : laneInfo(info) {
@@ -130,35 +149,20 @@ void AMvLaneClientOper::autoLogout() {
 
 void AMvLaneClientOper::heartBeatLoop(const std::string& statusText,
                                       const std::string& loginText) {
-  // Nothing may leave this thread: a step that throws is logged and the next cycle follows.
+  const unsigned lane = laneInfo.LaneNo;
   bool queryStatus = true;
   for (;;) {
-    try {
-      if (queryStatus) updateDevStatus(statusText.c_str());
-    } catch (const std::exception& e) {
-      logLine('E', "Lane %u status query failed: %s\n", unsigned{laneInfo.LaneNo}, e.what());
-    } catch (...) {
-      logLine('E', "Lane %u status query failed\n", unsigned{laneInfo.LaneNo});
-    }
+    if (queryStatus)
+      runStep(lane, "status query", [&] { updateDevStatus(statusText.c_str()); });
     bool goOn = false;
-    try {
-      goOn = waitNextBeat();
-    } catch (...) {
-      // A lock that cannot be taken leaves no safe way to wait: quit as if stopped.
-    }
+    // A wait that throws leaves no safe way to pace the loop: quit as if stopped.
+    runStep(lane, "wait", [&] { goOn = waitNextBeat(); });
     if (!goOn) {
-      logLine('I', "Heart Beat Thread Quit\n");
+      runStep(lane, "quit", [] { logLine('I', "Heart Beat Thread Quit\n"); });
       return;
     }
-    try {
-      queryStatus = updateHeartHeat(loginText.c_str());
-    } catch (const std::exception& e) {
-      queryStatus = false;
-      logLine('E', "Lane %u heartbeat failed: %s\n", unsigned{laneInfo.LaneNo}, e.what());
-    } catch (...) {
-      queryStatus = false;
-      logLine('E', "Lane %u heartbeat failed\n", unsigned{laneInfo.LaneNo});
-    }
+    queryStatus = false;
+    runStep(lane, "heartbeat", [&] { queryStatus = updateHeartHeat(loginText.c_str()); });
   }
 }
 
