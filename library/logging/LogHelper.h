@@ -1,5 +1,6 @@
 // Creates the global logger from the [Global] section of the configuration file, or leaves
-// logging off when the file is missing or its LogKeepDays is unreadable.
+// logging off when the file is missing or its LogKeepDays is unreadable. One instance lives for the
+// life of the library; construct and destroy it while no other thread logs.
 #pragma once
 
 #include <memory>
@@ -19,7 +20,8 @@ class LogHelper {
 
   Logger* logger() const { return logger_.get(); }
 
-  // The settings read from a configuration file; false when logging stays off.
+  // The settings read from a configuration file: false when the file cannot be opened or its
+  // LogKeepDays has no leading number that fits an int; logging then stays off.
   struct Settings {
     std::string dir = "MvClientLog";
     unsigned keepDays = 30;

@@ -1,5 +1,6 @@
 #include "transport/ATcpClient.h"
 
+#include <algorithm>
 #include <memory>
 
 #include "common/ResultCodes.h"
@@ -40,6 +41,19 @@ class FlagClearer {
  private:
   std::atomic<bool>& flag_;
 };
+
+// Longest single timed wait for the write lock, so that a step of the wall clock, on which the timed
+// wait runs, cannot stretch or cut the wait by more than this; the steady deadline rules.
+constexpr std::chrono::milliseconds kLockSlice{50};
+
+bool lockBefore(std::unique_lock<std::timed_mutex>& lock, std::chrono::steady_clock::time_point deadline) {
+  for (;;) {
+    const auto left = deadline - std::chrono::steady_clock::now();
+    if (left <= std::chrono::steady_clock::duration::zero()) return lock.try_lock();
+    const auto slice = std::min<std::chrono::steady_clock::duration>(left, kLockSlice);
+    if (lock.try_lock_until(std::chrono::system_clock::now() + slice)) return true;
+  }
+}
 
 }  // namespace
 
@@ -93,7 +107,7 @@ bool ATcpClient::writeData(const char* body, long long length, const BufView<5>&
   const Package pkg(body, static_cast<unsigned>(length), cmdId, serial);
 
   std::unique_lock<std::timed_mutex> lock(writeMutex_, std::defer_lock);
-  if (!lock.try_lock_until(deadline)) return false;
+  if (!lockBefore(lock, deadline)) return false;
 
   const platform::SocketHandle s = socket_.load();
   const char* next = pkg.returnmsg();
@@ -116,7 +130,12 @@ bool ATcpClient::startDataRecvThrd() {
     std::lock_guard<std::mutex> lock(threadMutex_);
     if (running_.load()) return true;
     running_.store(true);
-    recvThread_ = std::thread(DataRecvThreadFunc, this, socket_.load());
+    try {
+      recvThread_ = std::thread(DataRecvThreadFunc, this, socket_.load());
+    } catch (...) {
+      running_.store(false);
+      throw;
+    }
   }
   logLine('I', "data_recv thread start successfully,MvSrvIPAddr=[%s]\n", address().c_str());
   return true;
@@ -159,7 +178,12 @@ void ATcpClient::DataRecvThreadFunc(ATcpClient* self, platform::SocketHandle s) 
    public:
     explicit Dispatch(ATcpClient& client) : client_(client) {}
     void onPacket(int cmdId, const char* message, unsigned length) override {
-      client_.handlePackage(cmdId, message, length);
+      // One packet the handler cannot take must not end the process or the connection: the
+      // packet is dropped and the stream goes on.
+      try {
+        client_.handlePackage(cmdId, message, length);
+      } catch (...) {
+      }
     }
     void onBadPacket() override { logLine('E', "The data packed from server is bad!\n"); }
 

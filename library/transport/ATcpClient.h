@@ -53,8 +53,8 @@ class ATcpClient {
 
  protected:
   // Called on the receive thread once per good packet with the message part (command id to end of
-  // body), valid only during the call. Derived classes stop the receive thread before they tear
-  // down anything this uses.
+  // body), valid only during the call; an exception it throws drops that packet only. Derived
+  // classes stop the receive thread before they tear down anything this uses.
   virtual void handlePackage(int cmdId, const char* data, unsigned len) = 0;
 
  private:

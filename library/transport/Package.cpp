@@ -32,6 +32,8 @@ Package::Package(const char* body, unsigned bodyLength, const BufView<5>& cmdId,
 void Package::build(const char* body, const BufView<5>& cmdId, unsigned serial,
                     const std::string& sendTime) {
   if (sendTime.size() != packet::kTimeWidth) throw std::out_of_range(kBadTimeMessage);
+  // Its length would not fit the length field: the packet could not be framed.
+  if (!packet::bodyFits(bodyLength_)) throw std::length_error(kBodyTooLongMessage);
   // Deliberately not value-initialised: every byte is written below.
   packet_.reset(new char[size()]);
   char* p = packet_.get();

@@ -10,9 +10,11 @@ class Package {
  public:
   // Thrown when the send time is not 15 characters long.
   static constexpr const char* kBadTimeMessage = "void copyFrom(const std::string& str)";
+  static constexpr const char* kBodyTooLongMessage = "packet body too long for the length field";
 
   // Builds the packet, stamped with the current local time. The body is read during construction
-  // only. Throws std::out_of_range when the send time is not 15 characters long.
+  // only. Throws std::out_of_range when the send time is not 15 characters long, and
+  // std::length_error, before reading the body, when the packet would not fit the length field.
   Package(const char* body, unsigned bodyLength, const BufView<5>& cmdId, unsigned serial);
   // Builds the packet with a given send time (15 characters expected, as above).
   Package(const char* body, unsigned bodyLength, const BufView<5>& cmdId, unsigned serial,

@@ -91,6 +91,10 @@ TEST_F(LaneSimulatorTest, RecordsRequestsWithParsedBodies) {
   EXPECT_EQ(sim.receivedWith("3021").size(), 1u);
   sim.clearReceived();
   EXPECT_TRUE(sim.received().empty());
+
+  sim.setRecording(false);
+  exchange(*c, "03021", 9);
+  EXPECT_TRUE(sim.received().empty());
 }
 
 TEST_F(LaneSimulatorTest, DropsPacketsThatFailACheckWithoutAnswering) {

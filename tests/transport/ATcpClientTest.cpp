@@ -4,9 +4,11 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
+#include <cstdint>
+#include <iterator>
 #include <map>
 #include <mutex>
+#include <stdexcept>
 #include <string>
 #include <thread>
 #include <vector>
@@ -15,6 +17,7 @@
 #include "RawPeer.h"
 #include "TestSupport.h"
 #include "common/ResultCodes.h"
+#include "logging/Logger.h"
 
 using testsupport::RawPeer;
 using testsupport::waitUntil;
@@ -33,7 +36,7 @@ constexpr milliseconds kSlack{700};
 // How long a test looks for something that must not happen.
 constexpr milliseconds kQuietPeriod{100};
 // A body that cannot fit into the socket buffers of both ends while the peer does not read.
-constexpr std::size_t kBeyondSocketBuffers = 32 * 1024 * 1024;
+constexpr std::size_t kBeyondSocketBuffers = 16 * 1024 * 1024;
 
 // Records the packets its receive thread hands over; can answer each one from that thread.
 class RecordingClient : public ATcpClient {
@@ -63,6 +66,8 @@ class RecordingClient : public ATcpClient {
     return waitUntil([&] { return count() >= n; });
   }
   void answerEachPacket() { answer_.store(true); }
+  // Makes handlePackage throw for packets of this command id (0: never).
+  void throwFor(int cmdId) { throwFor_.store(cmdId); }
 
  protected:
   void handlePackage(int cmdId, const char* data, unsigned len) override {
@@ -70,6 +75,7 @@ class RecordingClient : public ATcpClient {
       std::lock_guard<std::mutex> lock(mutex_);
       received_.push_back({cmdId, std::string(data, len)});
     }
+    if (cmdId == throwFor_.load()) throw std::runtime_error("Type is not convertible to string");
     if (answer_.load()) {
       static const char kAck[] = "{\"ack\":1}";
       writeData(kAck, sizeof kAck - 1, BufView<5>("03030"), 5, Clock::now() + milliseconds(1000));
@@ -80,6 +86,7 @@ class RecordingClient : public ATcpClient {
   mutable std::mutex mutex_;
   std::vector<Received> received_;  // guarded by mutex_
   std::atomic<bool> answer_{false};
+  std::atomic<int> throwFor_{0};
 };
 
 Clock::time_point soon() { return Clock::now() + milliseconds(2000); }
@@ -229,6 +236,16 @@ TEST_F(ATcpClientTest, BadCheckCodeIsDroppedAndTheFollowingGoodPacketDelivered) 
   EXPECT_EQ((std::vector<std::string>{"{\"good\":1}"}), client.bodies());
 }
 
+TEST_F(ATcpClientTest, PacketWhoseHandlerThrowsIsDroppedAndReceivingGoesOn) {
+  client.throwFor(3199);
+  connect(client, peer);
+  ASSERT_TRUE(peer.send(packetBytes("{\"n\":1}", "03199") + packetBytes("{\"n\":2}", "03101")));
+  ASSERT_TRUE(client.waitForCount(2));
+  ASSERT_TRUE(peer.send(packetBytes("{\"n\":3}", "03101")));
+  ASSERT_TRUE(client.waitForCount(3));
+  EXPECT_EQ((std::vector<std::string>{"{\"n\":1}", "{\"n\":2}", "{\"n\":3}"}), client.bodies());
+}
+
 TEST_F(ATcpClientTest, LongPacketSpanningManyReceiptsIsDelivered) {
   connect(client, peer);
   const std::string body(200000, 'L');
@@ -289,6 +306,62 @@ TEST_F(ATcpClientTest, HandlePackageMayWriteAnAnswerAndCloseStillJoins) {
   EXPECT_TRUE(peer.waitForClose());
 }
 
+// ---- Log lines ----------------------------------------------------------------------------------
+
+// Installs a logger writing into a scratch directory as the global one for its lifetime.
+class ScratchLogger {
+ public:
+  ScratchLogger() : logger_("Marovex", dir_.path(), 30) { Logger::setGlobal(&logger_); }
+  ~ScratchLogger() { Logger::setGlobal(nullptr); }
+  ScratchLogger(const ScratchLogger&) = delete;
+  ScratchLogger& operator=(const ScratchLogger&) = delete;
+  std::string text() const { return testsupport::readFile(logger_.fileNameFor(platform::localTimeNow())); }
+  bool contains(const std::string& line) const { return text().find(line) != std::string::npos; }
+
+ private:
+  testsupport::ScratchDir dir_;
+  Logger logger_;
+};
+
+TEST(ATcpClientLog, ConnectionLifecycleIsLogged) {
+  ScratchLogger log;
+  {
+    RawPeer closed;
+    const std::uint16_t port = closed.port();
+    closed.closeListener();
+    RecordingClient client;
+    ASSERT_EQ(result::kConnectFailed, client.connectToServer(kLoopback, port));
+    // The system's error code is logged, whatever its number on this platform.
+    EXPECT_TRUE(log.contains("]-ip_addr=[127.0.0.1] connect failure,error_code=[")) << log.text();
+    EXPECT_FALSE(log.contains("error_code=[0]"));
+
+    RawPeer peer;
+    ASSERT_EQ(result::kOk, client.connectToServer(kLoopback, peer.port()));
+    ASSERT_TRUE(peer.accept());
+    EXPECT_TRUE(log.contains("]-ip_addr=[127.0.0.1] connect successfully!\n"));
+    EXPECT_TRUE(log.contains("]-data_recv thread start successfully,MvSrvIPAddr=[127.0.0.1]\n"));
+
+    std::string bad = packetBytes("{}");
+    bad[packet::kTimeOffset] ^= 0x01;
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(peer.send(bad + packetBytes("{}")));
+    const bool delivered = client.waitForCount(1);
+    testing::internal::GetCapturedStderr();
+    ASSERT_TRUE(delivered);
+    EXPECT_TRUE(log.contains("[E]"));
+    EXPECT_TRUE(log.contains("]-The data packed from server is bad!\n"));
+
+    client.closeSocket();
+    EXPECT_TRUE(log.contains("]-data_recv thread stop successfully,MvSrvIPAddr=[127.0.0.1]\n"));
+  }
+  platform::failNthCall(platform::Call::Socket, 1);
+  RecordingClient client;
+  EXPECT_EQ(result::kConnectFailed, client.connectToServer(kLoopback, 1));
+  platform::clearFaults();
+  EXPECT_TRUE(log.contains("]-Create Socket Failure,ErrCode=[")) << log.text();
+  EXPECT_FALSE(log.contains("ErrCode=[0]"));
+}
+
 // ---- Writing ------------------------------------------------------------------------------------
 
 TEST_F(ATcpClientTest, WrittenPacketCarriesTheBodyCommandAndSerial) {
@@ -340,37 +413,55 @@ TEST_F(ATcpClientTest, SendFailureGivesFalse) {
   EXPECT_TRUE(write(client, "{}"));
 }
 
+// Starts a write that holds the write lock: larger than the socket buffers, while the peer reads
+// only its first bytes.
+class BlockedWrite {
+ public:
+  BlockedWrite(ATcpClient& client, RawPeer& peer) : big_(kBeyondSocketBuffers, 'B') {
+    writer_ = std::thread([this, &client] {
+      result_ = client.writeData(big_.data(), static_cast<long long>(big_.size()), BufView<5>("03001"), 1,
+                                 Clock::now() + milliseconds(10000));
+    });
+    underWay_ = !peer.receive(1, milliseconds(10000)).empty();
+  }
+  ~BlockedWrite() { join(); }
+  BlockedWrite(const BlockedWrite&) = delete;
+  BlockedWrite& operator=(const BlockedWrite&) = delete;
+
+  bool underWay() const { return underWay_; }
+  bool join() {
+    if (writer_.joinable()) writer_.join();
+    return result_.load();
+  }
+
+ private:
+  const std::string big_;
+  std::atomic<bool> result_{true};
+  bool underWay_ = false;
+  std::thread writer_;
+};
+
 TEST_F(ATcpClientTest, WriteLockNotObtainedByTheDeadlineGivesFalse) {
   connect(client, peer);
-  // A packet larger than the socket buffers keeps the write lock while the peer does not read.
-  const std::string big(kBeyondSocketBuffers, 'B');
-  std::atomic<bool> bigResult{true};
-  std::thread writer([&] {
-    bigResult = client.writeData(big.data(), static_cast<long long>(big.size()), BufView<5>("03001"), 1,
-                                 Clock::now() + milliseconds(800));
-  });
-  ASSERT_FALSE(peer.receive(1).empty());  // the big write is under way
+  BlockedWrite blocked(client, peer);
+  ASSERT_TRUE(blocked.underWay());
   const auto start = Clock::now();
   EXPECT_FALSE(client.writeData("{}", 2, BufView<5>("03001"), 2, Clock::now() + milliseconds(200)));
-  EXPECT_LT(Clock::now() - start, milliseconds(200) + kSlack);
-  writer.join();
-  EXPECT_FALSE(bigResult.load());
+  const auto elapsed = Clock::now() - start;
+  EXPECT_GE(elapsed, milliseconds(190));
+  EXPECT_LT(elapsed, milliseconds(200) + kSlack);
+  client.closeSocket();
+  EXPECT_FALSE(blocked.join());
 }
 
 TEST_F(ATcpClientTest, CloseDoesNotWaitForAWriteBlockedOnAFullWindow) {
   connect(client, peer);
-  const std::string big(kBeyondSocketBuffers, 'B');
-  std::atomic<bool> bigResult{true};
-  std::thread writer([&] {
-    bigResult = client.writeData(big.data(), static_cast<long long>(big.size()), BufView<5>("03001"), 1,
-                                 Clock::now() + milliseconds(5000));
-  });
-  ASSERT_FALSE(peer.receive(1).empty());
+  BlockedWrite blocked(client, peer);
+  ASSERT_TRUE(blocked.underWay());
   const auto start = Clock::now();
   client.closeSocket();
-  writer.join();
+  EXPECT_FALSE(blocked.join());
   EXPECT_LT(Clock::now() - start, milliseconds(1500));
-  EXPECT_FALSE(bigResult.load());
 }
 
 TEST_F(ATcpClientTest, WritesFromSeveralThreadsNeverInterleave) {

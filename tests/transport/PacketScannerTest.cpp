@@ -158,12 +158,6 @@ TEST(PacketScan, IncompleteCandidateIsKeptFromItsMarker) {
   EXPECT_EQ((Bodies{"{}"}), sink.bodies());
 }
 
-TEST(PacketAccumulator, ReservesOneReceiptUpFront) {
-  PacketAccumulator acc;
-  EXPECT_GE(acc.capacity(), 10240u);
-  EXPECT_EQ(0u, acc.pending());
-}
-
 TEST(PacketAccumulator, CompactsOncePerScanNotPerPacket) {
   const std::string p1 = packetBytes("{\"n\":1}");
   const std::string p2 = packetBytes("{\"n\":22}");
@@ -174,6 +168,7 @@ TEST(PacketAccumulator, CompactsOncePerScanNotPerPacket) {
   acc.append(bytes.data(), bytes.size());
   const char* base = acc.data();
   const std::size_t capacity = acc.capacity();
+  EXPECT_GE(capacity, 10240u);
   RecordingSink sink;
   acc.scan(sink);
   // Every message part is handed out where it was received: nothing moved between packets.

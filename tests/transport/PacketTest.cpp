@@ -5,8 +5,6 @@
 #include <cstring>
 #include <string>
 
-#include "transport/ADataParse.h"
-#include "transport/Package.h"
 
 namespace {
 
@@ -27,15 +25,6 @@ TEST(PacketCrc32, CheckCodeIsEightUpperCaseDigitsWithoutTerminator) {
   std::memset(area, '#', sizeof area);
   packet::writeCheckCode(BufView<8>(area), "", 0);
   EXPECT_EQ("00000000##", std::string(area, sizeof area));
-}
-
-TEST(PacketCrc32, BuilderAndCheckerShareTheFunction) {
-  char built[8];
-  char checked[8];
-  Package::ssh_crc32(BufView<8>(built), "123456789", 9);
-  ADataParse::ssh_crc32(BufView<8>(checked), "123456789", 9);
-  EXPECT_EQ("CBF43926", std::string(built, 8));
-  EXPECT_EQ("CBF43926", std::string(checked, 8));
 }
 
 TEST(PacketReadField, FollowsStrtolRulesWithinTheFieldWidth) {

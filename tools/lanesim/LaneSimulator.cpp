@@ -301,11 +301,13 @@ void LaneSimulator::serveConnection(std::shared_ptr<SimConnection> connection) {
 
 void LaneSimulator::onPacket(const std::shared_ptr<SimConnection>& connection, SimPacket packet) {
   echoLine(packetLine("recv", packet.connection, packet.cmdId, packet.serial, packet.body));
-  {
-    std::lock_guard<std::mutex> lock(receivedMutex_);
-    received_.push_back(packet);
+  if (recording_.load()) {
+    {
+      std::lock_guard<std::mutex> lock(receivedMutex_);
+      received_.push_back(packet);
+    }
+    receivedCond_.notify_all();
   }
-  receivedCond_.notify_all();
   if (packet.cmdId == simanswers::kAckId) return;
   if (!simanswers::isRequestId(packet.cmdId)) {
     echoLine("note #" + std::to_string(packet.connection) + " unknown command id " + packet.cmdId +

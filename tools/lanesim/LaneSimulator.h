@@ -70,6 +70,9 @@ class LaneSimulator {
   bool waitForPacket(const std::string& cmdId, std::chrono::milliseconds timeout,
                      SimPacket* out = nullptr, std::size_t count = 1);
   void clearReceived();
+  // Whether received packets are kept for the calls above (on by default). A long-running
+  // program turns it off so that memory does not grow with every packet.
+  void setRecording(bool on) { recording_.store(on); }
   // Number of packets that failed a check and were dropped.
   std::size_t badPackets() const { return badPackets_.load(); }
 
@@ -105,6 +108,7 @@ class LaneSimulator {
   void echoLine(const std::string& line);
 
   std::atomic<bool> stopping_{false};
+  std::atomic<bool> recording_{true};
   std::atomic<std::uint16_t> port_{0};
   std::atomic<std::size_t> badPackets_{0};
   std::atomic<unsigned> tradeNo_{0};

@@ -34,8 +34,10 @@ void SimTimer::run() {
       continue;
     }
     auto first = tasks_.begin();
-    if (first->first.first > Clock::now()) {
-      wake_.wait_until(lock, first->first.first);
+    // A copy: stop() may free the entry while this thread waits for its time.
+    const Clock::time_point due = first->first.first;
+    if (due > Clock::now()) {
+      wake_.wait_until(lock, due);
       continue;
     }
     Task task = std::move(first->second);

@@ -89,6 +89,7 @@ int main(int argc, char** argv) {
     std::signal(SIGINT, onStopSignal);
     std::signal(SIGTERM, onStopSignal);
     sim.setEcho(&std::cout);
+    sim.setRecording(false);
     if (!sim.start(host, port)) {
       std::cerr << "lanesim: cannot listen on " << host << ':' << port << '\n';
       status = kExitFailure;
