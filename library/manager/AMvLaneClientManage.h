@@ -35,6 +35,12 @@ class AMvLaneClientManage {
   void uninit();
 
  private:
+  // One lane start thread: creates and starts the session of laneInfos[index] and stores the
+  // result (never leaves it unset, never throws). Runs while initalize holds confMutex.
+  void startLane(std::size_t index, int& result);
+  // One stop thread. Never throws.
+  static void stopLane(AMvLaneClientOper& oper);
+
   std::map<std::uint32_t, std::shared_ptr<AMvLaneClientOper>> opers;  // guarded by operMutex
   std::vector<stMvLaneInfo_t> laneInfos;                              // guarded by confMutex
   std::mutex operMutex;

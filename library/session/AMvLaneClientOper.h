@@ -5,7 +5,12 @@
 // the session code.
 #pragma once
 
+#include <condition_variable>
+#include <mutex>
 #include <string>
+#include <thread>
+
+#include <json/json.h>
 
 #include "manager/MvLaneInfo.h"
 #include "protocol/ALaneClientOper.h"
@@ -38,4 +43,44 @@ class AMvLaneClientOper {
   int BlackListQuery(const char* input, std::string& output);
   int ListQuery(const char* input, std::string& output);
   int QueryTransDetail(const char* input, std::string& output);
+
+ private:
+  using Command = int (ALaneClientOper::*)(const char*, std::string&);
+  // The configured device whose id an operation adds to its request.
+  enum class Device { None, CardReader, Rsu };
+
+  // Writes the lane identity ("UserName", "ProvinceNo", "CityNo", "AreaNo", "GateNo", "LaneNo")
+  // into a request, overwriting members of those names.
+  void prologue(Json::Value& request) const;
+  // Parses a caller's request and stamps the identity and the device id into it. False, with the
+  // output emptied, when the text is not JSON or neither an object nor null.
+  bool prepareRequest(const char* input, Device device, Json::Value& request,
+                      std::string& output) const;
+  // The common shape of the single-command operations.
+  int forward(const char* input, std::string& output, Device device, Command command);
+
+  // The steps of Uninit.
+  void stopHeartBeat();
+  void autoLogout();
+
+  // Heartbeat thread only.
+  void heartBeatLoop(const std::string& statusText, const std::string& loginText);
+  // Waits HeartBeatTime seconds or until stopped; false when the thread is to quit.
+  bool waitNextBeat();
+  // One heartbeat; logs in again when refused, reconnects and logs in when unanswered. True while
+  // the lane is usable (then a status query follows).
+  bool updateHeartHeat(const char* loginText);
+  void updateDevStatus(const char* statusText);
+  Json::Value deviceObject(const Json::Value& answer, const char* prefix, int id) const;
+  // Stores one member of the status document under statusMutex.
+  void setStatus(const char* member, const Json::Value& value);
+
+  ALaneClientOper laneClient;
+  const stMvLaneInfo_t laneInfo;
+  bool running = false;            // guarded by heartBeatMutex
+  std::thread heartBeatThread;     // started by Init, joined by stopHeartBeat
+  std::condition_variable heartBeatCond;
+  std::mutex heartBeatMutex;
+  std::mutex statusMutex;
+  Json::Value status;              // guarded by statusMutex
 };

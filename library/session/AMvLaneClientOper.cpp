@@ -1,0 +1,344 @@
+#include "session/AMvLaneClientOper.h"
+
+#include <chrono>
+#include <exception>
+#include <string>
+
+#include "common/BufView.h"
+#include "common/JsonText.h"
+#include "common/ResultCodes.h"
+#include "logging/Logger.h"
+
+namespace {
+
+constexpr unsigned kMsPerSecond = 1000;
+constexpr std::size_t kIdentityField = 5;  // 4 characters and the NUL
+constexpr std::size_t kCardNoMinLength = 2;
+constexpr char kGdCardPrefix[] = "44";
+constexpr char kEmptyRequest[] = "{}";
+
+std::string identityField(const char* format, unsigned value) {
+  char area[kIdentityField] = {};
+  BufView<kIdentityField>(area).szprintf(format, static_cast<int>(value));
+  return area;
+}
+
+// A member of a document that may not be an object: null unless the document has it.
+Json::Value memberOf(const Json::Value& doc, const char* name) {
+  return doc.isObject() ? doc.get(name, Json::Value()) : Json::Value();
+}
+
+// Parses an answer into a document whose members can be set: an object, or null.
+bool parseAnswer(const std::string& text, Json::Value& doc) {
+  return jsontext::parse(text, doc) && (doc.isObject() || doc.isNull());
+}
+
+bool isUsableCardNo(const Json::Value& cardNo) {
+  return jsontext::isStringOfAtLeast(cardNo, kCardNoMinLength);
+}
+
+bool isGdCardNo(const Json::Value& cardNo) {
+  return cardNo.asString().compare(0, sizeof kGdCardPrefix - 1, kGdCardPrefix) == 0;
+}
+
+// Runs one step of the heartbeat thread, from which nothing may escape: an exception is logged.
+template <typename Step>
+void runStep(unsigned lane, const char* name, Step&& step) noexcept {
+  try {
+    step();
+    return;
+  } catch (const std::exception& e) {
+    try {
+      logLine('E', "Lane %u %s failed: %s\n", lane, name, e.what());
+    } catch (...) {
+    }
+  } catch (...) {
+    try {
+      logLine('E', "Lane %u %s failed\n", lane, name);
+    } catch (...) {
+    }
+  }
+}
+
+}  // namespace
+
+AMvLaneClientOper::AMvLaneClientOper(const stMvLaneInfo_t& info) : laneInfo(info) {
+  laneClient.setUiTimeOut(static_cast<unsigned>(laneInfo.TimeOut) * kMsPerSecond);
+}
+
+AMvLaneClientOper::~AMvLaneClientOper() { Uninit(); }
+
+ALaneClientOper* AMvLaneClientOper::client() { return &laneClient; }
+
+void AMvLaneClientOper::prologue(Json::Value& request) const {
+  request["UserName"] = laneInfo.UserName;
+  request["ProvinceNo"] = identityField("%02d", laneInfo.ProvinceNo);
+  request["CityNo"] = identityField("%02d", laneInfo.CityNo);
+  request["AreaNo"] = identityField("%04d", laneInfo.AreaNo);
+  request["GateNo"] = identityField("%02d", laneInfo.GateNo);
+  request["LaneNo"] = identityField("%02d", laneInfo.LaneNo);
+}
+
+// ---- Lifecycle -----------------------------------------------------------------------------------
+
+int AMvLaneClientOper::Init() {
+  Uninit();
+  const int connected = laneClient.connectToServer(laneInfo.IpAddr.c_str(), laneInfo.Port);
+  if (connected != result::kOk) return connected;
+
+  Json::Value request(Json::objectValue);
+  request["UserName"] = laneInfo.UserName;
+  const std::string statusText = jsontext::styled(request);
+  request["PassWord"] = laneInfo.PassWord;
+  prologue(request);
+  const std::string loginText = jsontext::styled(request);
+
+  std::string scratch;
+  const int login = laneClient.LaneLogin(loginText.c_str(), scratch);
+  {
+    std::lock_guard<std::mutex> lock(statusMutex);
+    status = Json::Value(Json::objectValue);
+    status["Connection"] = "0";
+    status["HeartBeat"] = std::to_string(login);
+    status["CardReaderStatus"] = Json::Value();
+    status["RSUStatus"] = Json::Value();
+  }
+  {
+    std::lock_guard<std::mutex> lock(heartBeatMutex);
+    running = true;
+  }
+  heartBeatThread =
+      std::thread(&AMvLaneClientOper::heartBeatLoop, this, statusText, loginText);
+  return result::kOk;
+}
+
+void AMvLaneClientOper::Uninit() {
+  // Each step on its own, so that the socket is closed even when an earlier step failed.
+  try {
+    stopHeartBeat();
+  } catch (...) {
+  }
+  try {
+    autoLogout();
+  } catch (...) {
+  }
+  try {
+    laneClient.closeSocket();
+  } catch (...) {
+  }
+}
+
+void AMvLaneClientOper::stopHeartBeat() {
+  {
+    std::lock_guard<std::mutex> lock(heartBeatMutex);
+    running = false;
+  }
+  heartBeatCond.notify_all();
+  if (heartBeatThread.joinable()) heartBeatThread.join();
+}
+
+void AMvLaneClientOper::autoLogout() {
+  if (laneInfo.AutoLogout == 0) return;
+  Json::Value request(Json::objectValue);
+  prologue(request);
+  std::string scratch;
+  laneClient.LaneQuit(jsontext::styled(request).c_str(), scratch);
+}
+
+// ---- Heartbeat thread ----------------------------------------------------------------------------
+
+void AMvLaneClientOper::heartBeatLoop(const std::string& statusText,
+                                      const std::string& loginText) {
+  const unsigned lane = laneInfo.LaneNo;
+  bool queryStatus = true;
+  for (;;) {
+    if (queryStatus)
+      runStep(lane, "status query", [&] { updateDevStatus(statusText.c_str()); });
+    bool goOn = false;
+    // A wait that throws leaves no safe way to pace the loop: quit as if stopped.
+    runStep(lane, "wait", [&] { goOn = waitNextBeat(); });
+    if (!goOn) {
+      runStep(lane, "quit", [] { logLine('I', "Heart Beat Thread Quit\n"); });
+      return;
+    }
+    queryStatus = false;
+    runStep(lane, "heartbeat", [&] { queryStatus = updateHeartHeat(loginText.c_str()); });
+  }
+}
+
+bool AMvLaneClientOper::waitNextBeat() {
+  std::unique_lock<std::mutex> lock(heartBeatMutex);
+  const auto deadline =
+      std::chrono::steady_clock::now() + std::chrono::seconds(laneInfo.HeartBeatTime);
+  heartBeatCond.wait_until(lock, deadline, [this] { return !running; });
+  return running;
+}
+
+bool AMvLaneClientOper::updateHeartHeat(const char* loginText) {
+  std::string scratch;
+  const int beat = laneClient.HeartBeat(kEmptyRequest, scratch);
+  if (beat == result::kOk) {
+    std::lock_guard<std::mutex> lock(statusMutex);
+    status["Connection"] = "0";
+    status["HeartBeat"] = "0";
+    return true;
+  }
+  if (beat < 0) {
+    // The server answered and refused: log in again on the same connection.
+    const int login = laneClient.LaneLogin(loginText, scratch);
+    setStatus("HeartBeat", std::to_string(login));
+    if (login == result::kOk)
+      logLine('I', "Login Success\n");
+    else
+      logLine('I', "Login Failed ErrorCode = [%d]\n", login);
+    return true;
+  }
+
+  setStatus("Connection", std::to_string(beat));
+  logLine('I', "Heart Beat Failed, try to reconnect\n");
+  const int connected = laneClient.connectToServer(laneInfo.IpAddr.c_str(), laneInfo.Port);
+  setStatus("Connection", std::to_string(connected));
+  if (connected != result::kOk) {
+    logLine('I', "Reconnect Failed\n");
+    return false;
+  }
+  logLine('I', "Reconnect Success\n");
+  const int login = laneClient.LaneLogin(loginText, scratch);
+  setStatus("HeartBeat", std::to_string(login));
+  return login == result::kOk;
+}
+
+void AMvLaneClientOper::updateDevStatus(const char* statusText) {
+  std::string text;
+  if (laneClient.StatusQuery(statusText, text) != result::kOk) return;
+  Json::Value answer;
+  if (!jsontext::parse(text, answer) || !answer.isObject()) return;
+  Json::Value reader = deviceObject(answer, "CardReader", laneInfo.ReaderID);
+  Json::Value rsu = deviceObject(answer, "RSU", laneInfo.RSUID);
+  std::lock_guard<std::mutex> lock(statusMutex);
+  status["CardReaderStatus"].swap(reader);
+  status["RSUStatus"].swap(rsu);
+}
+
+Json::Value AMvLaneClientOper::deviceObject(const Json::Value& answer, const char* prefix,
+                                            int id) const {
+  if (id < 0) return Json::Value();
+  Json::Value device(Json::objectValue);
+  const std::string suffix = std::to_string(id);
+  for (const char* name : {"Status", "LastTime", "ErrorMsg"}) {
+    const Json::Value& value = answer[std::string(prefix) + name + suffix];
+    device[name] = value.isString() ? value : Json::Value("");
+  }
+  return device;
+}
+
+void AMvLaneClientOper::setStatus(const char* member, const Json::Value& value) {
+  std::lock_guard<std::mutex> lock(statusMutex);
+  status[member] = value;
+}
+
+int AMvLaneClientOper::ETCStatusQuery(const char* /*input*/, std::string& output) {
+  std::lock_guard<std::mutex> lock(statusMutex);
+  output = jsontext::styled(status);
+  return result::kOk;
+}
+
+// ---- Lane operations -----------------------------------------------------------------------------
+
+bool AMvLaneClientOper::prepareRequest(const char* input, Device device, Json::Value& request,
+                                       std::string& output) const {
+  if (!jsontext::parse(input == nullptr ? "" : input, request) ||
+      !(request.isObject() || request.isNull())) {
+    output.clear();
+    return false;
+  }
+  prologue(request);
+  if (device == Device::CardReader) request["ReaderID"] = std::to_string(laneInfo.ReaderID);
+  if (device == Device::Rsu) request["RSUID"] = std::to_string(laneInfo.RSUID);
+  return true;
+}
+
+int AMvLaneClientOper::forward(const char* input, std::string& output, Device device,
+                               Command command) {
+  Json::Value request;
+  if (!prepareRequest(input, device, request, output)) return result::kRejected;
+  return (laneClient.*command)(jsontext::styled(request).c_str(), output);
+}
+
+int AMvLaneClientOper::ReaderRead(const char* input, std::string& output) {
+  Json::Value request;
+  if (!prepareRequest(input, Device::CardReader, request, output)) return result::kRejected;
+  const int searched = laneClient.CardSearch(jsontext::styled(request).c_str(), output);
+  if (searched != result::kOk) return searched;
+
+  Json::Value response;
+  if (!parseAnswer(output, response)) return result::kUnusableAnswer;
+  request["CardNo"] = memberOf(response, "CardNo");
+  const Json::Value& cardNo = request["CardNo"];
+  if (!isUsableCardNo(cardNo)) return result::kUnusableAnswer;
+
+  const std::string second = jsontext::styled(request);
+  const int read = isGdCardNo(cardNo) ? laneClient.GetCardInfo_GD(second.c_str(), output)
+                                      : laneClient.GetCardInfo(second.c_str(), output);
+  if (!parseAnswer(output, response)) return result::kUnusableAnswer;
+  response["CardNo"] = cardNo;
+  output = jsontext::styled(response);
+  return read;
+}
+
+int AMvLaneClientOper::ReaderWrite(const char* input, std::string& output) {
+  Json::Value request;
+  if (!prepareRequest(input, Device::CardReader, request, output)) return result::kRejected;
+  const Json::Value& cardNo = request["CardNo"];
+  if (!isUsableCardNo(cardNo)) return result::kRejected;
+  const std::string text = jsontext::styled(request);
+  return isGdCardNo(cardNo) ? laneClient.CardReaderWriteCard_GD(text.c_str(), output)
+                            : laneClient.CardReaderWriteCard(text.c_str(), output);
+}
+
+int AMvLaneClientOper::RSURead(const char* input, std::string& output) {
+  Json::Value request;
+  if (!prepareRequest(input, Device::Rsu, request, output)) return result::kRejected;
+  const int searched = laneClient.OBUSearch(jsontext::styled(request).c_str(), output);
+  if (searched != result::kOk) return searched;
+
+  Json::Value response;
+  if (!parseAnswer(output, response)) return result::kUnusableAnswer;
+  request["OBUID"] = memberOf(response, "OBUID");
+  request["OBUNO"] = memberOf(response, "OBUNO");
+
+  const int read = laneClient.GetOBUInfo(jsontext::styled(request).c_str(), output);
+  if (!parseAnswer(output, response)) return result::kUnusableAnswer;
+  response["OBUID"] = request["OBUID"];
+  response["OBUNO"] = request["OBUNO"];
+  output = jsontext::styled(response);
+  return read;
+}
+
+int AMvLaneClientOper::RSUWrite(const char* input, std::string& output) {
+  return forward(input, output, Device::Rsu, &ALaneClientOper::RSUWriteCard_GD);
+}
+
+int AMvLaneClientOper::SendNonCashPay(const char* input, std::string& output) {
+  return forward(input, output, Device::CardReader, &ALaneClientOper::SendNonCashPay);
+}
+
+int AMvLaneClientOper::StopNonCashPay(const char* input, std::string& output) {
+  return forward(input, output, Device::CardReader, &ALaneClientOper::StopNonCashPay);
+}
+
+int AMvLaneClientOper::ListUpLoad(const char* input, std::string& output) {
+  return forward(input, output, Device::None, &ALaneClientOper::ListUpLoad);
+}
+
+int AMvLaneClientOper::BlackListQuery(const char* input, std::string& output) {
+  return forward(input, output, Device::None, &ALaneClientOper::BlackListQuery);
+}
+
+int AMvLaneClientOper::ListQuery(const char* input, std::string& output) {
+  return forward(input, output, Device::None, &ALaneClientOper::ListQuery);
+}
+
+int AMvLaneClientOper::QueryTransDetail(const char* input, std::string& output) {
+  return forward(input, output, Device::None, &ALaneClientOper::QueryTransDetail);
+}

@@ -1,0 +1,546 @@
+#include "session/AMvLaneClientOper.h"
+
+#include <chrono>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "LaneSimulator.h"
+#include "SessionTestSupport.h"
+#include "TestSupport.h"
+#include "common/JsonText.h"
+#include "common/Md5.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using sessiontest::LogCapture;
+using testsupport::waitUntil;
+
+constexpr auto kPacketWait = 3000ms;
+
+Json::Value parsed(const std::string& text) {
+  Json::Value doc;
+  EXPECT_TRUE(jsontext::parse(text, doc)) << text;
+  return doc;
+}
+
+std::set<std::string> memberNames(const Json::Value& doc) {
+  const std::vector<std::string> names = doc.getMemberNames();
+  return std::set<std::string>(names.begin(), names.end());
+}
+
+class SessionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(sim.start(sessiontest::kLoopback));
+    info = sessiontest::laneAt(sim.port());
+  }
+  void TearDown() override {
+    session.reset();  // before the simulator goes
+    sim.stop();
+  }
+
+  AMvLaneClientOper& started() {
+    session = std::make_unique<AMvLaneClientOper>(info);
+    EXPECT_EQ(0, session->Init());
+    return *session;
+  }
+
+  Json::Value statusDoc() {
+    std::string out;
+    EXPECT_EQ(0, session->ETCStatusQuery("", out));
+    return parsed(out);
+  }
+
+  // The heartbeat thread's first status query has been answered and handled once its first
+  // heartbeat goes out.
+  void waitFirstCycle() { ASSERT_TRUE(sim.waitForPacket("03021", kPacketWait, nullptr, 1)); }
+
+  LogCapture log;  // outlives every thread of the session under test
+  LaneSimulator sim;
+  stMvLaneInfo_t info;
+  std::unique_ptr<AMvLaneClientOper> session;
+};
+
+// ---- Lifecycle -----------------------------------------------------------------------------------
+
+TEST_F(SessionTest, InitLogsInWithDigestIdentityAndLoginOperation) {
+  started();
+  const std::vector<SimPacket> logins = sim.receivedWith("03001");
+  ASSERT_EQ(1u, logins.size());
+  const Json::Value& login = logins[0].json;
+  EXPECT_EQ(md5("PassWord"), login["PassWord"].asString());
+  EXPECT_EQ("0", login["LaneOp"].asString());
+  EXPECT_EQ("operator", login["UserName"].asString());
+  EXPECT_EQ("44", login["ProvinceNo"].asString());
+  EXPECT_EQ("01", login["CityNo"].asString());
+  EXPECT_EQ("0101", login["AreaNo"].asString());
+  EXPECT_EQ("02", login["GateNo"].asString());
+  EXPECT_EQ("07", login["LaneNo"].asString());
+  EXPECT_EQ((std::set<std::string>{"AreaNo", "CityNo", "GateNo", "LaneNo", "LaneOp", "OpSerialNo",
+                                   "PassWord", "ProvinceNo", "UserName"}),
+            memberNames(login));
+}
+
+TEST_F(SessionTest, StatusAfterInitShowsConnectionAndLoginAndNoDevices) {
+  started();
+  Json::Value expected(Json::objectValue);
+  expected["CardReaderStatus"] = Json::Value();
+  expected["Connection"] = "0";
+  expected["HeartBeat"] = "0";
+  expected["RSUStatus"] = Json::Value();
+  std::string out;
+  EXPECT_EQ(0, session->ETCStatusQuery("", out));
+  EXPECT_EQ(jsontext::styled(expected), out);
+
+  // Devices without an id stay null after status queries; the input is never looked at.
+  waitFirstCycle();
+  for (const char* input : {"", "{}", "abc", static_cast<const char*>(nullptr)}) {
+    EXPECT_EQ(0, session->ETCStatusQuery(input, out));
+    EXPECT_EQ(jsontext::styled(expected), out);
+  }
+  const std::vector<SimPacket> queries = sim.receivedWith("03016");
+  ASSERT_FALSE(queries.empty());
+  EXPECT_EQ((std::set<std::string>{"OpSerialNo", "UserName"}), memberNames(queries[0].json));
+}
+
+TEST_F(SessionTest, InitWithoutServerReturnsConnectResultAndLeavesStatus) {
+  const unsigned short port = sim.port();
+  sim.stop();
+  info.Port = port;
+  AMvLaneClientOper lane(info);
+  EXPECT_EQ(-1, lane.Init());
+  std::string out;
+  EXPECT_EQ(0, lane.ETCStatusQuery("", out));
+  EXPECT_EQ("null\n", out);
+}
+
+TEST_F(SessionTest, StatusQueryAnswerFillsDeviceObjectsByConfiguredIds) {
+  info.ReaderID = 1;
+  info.RSUID = 0;
+  CommandBehaviour status;
+  status.members["CardReaderStatus1"] = "1";
+  status.members["CardReaderLastTime1"] = "20261207120000";
+  status.members["CardReaderStatus0"] = "wrong id";
+  status.removeMembers = {"CardReaderErrorMsg1"};
+  status.members["RSUStatus0"] = 3;  // a number is not taken
+  status.members["RSULastTime0"] = "20261207120001";
+  status.members["RSUErrorMsg0"] = "antenna";
+  sim.setBehaviour("03016", status);
+  started();
+  waitFirstCycle();
+
+  const Json::Value doc = statusDoc();
+  Json::Value reader(Json::objectValue);
+  reader["Status"] = "1";
+  reader["LastTime"] = "20261207120000";
+  reader["ErrorMsg"] = "";
+  Json::Value rsu(Json::objectValue);
+  rsu["Status"] = "";
+  rsu["LastTime"] = "20261207120001";
+  rsu["ErrorMsg"] = "antenna";
+  EXPECT_EQ(reader, doc["CardReaderStatus"]);
+  EXPECT_EQ(rsu, doc["RSUStatus"]);
+}
+
+TEST_F(SessionTest, UnansweredStatusQueryKeepsDeviceObjects) {
+  info.ReaderID = 0;
+  CommandBehaviour status;
+  status.members["CardReaderStatus0"] = "1";
+  sim.setBehaviour("03016", status);
+  started();
+  ASSERT_TRUE(waitUntil([&] { return statusDoc()["CardReaderStatus"]["Status"] == "1"; }));
+
+  status.noAnswer = true;
+  sim.setBehaviour("03016", status);
+  sim.clearReceived();
+  // A heartbeat after an unanswered query: that query has been given up.
+  ASSERT_TRUE(waitUntil([&] {
+    bool queried = false;
+    for (const SimPacket& packet : sim.received()) {
+      if (packet.cmdId == "03016") queried = true;
+      if (packet.cmdId == "03021" && queried) return true;
+    }
+    return false;
+  }));
+  EXPECT_EQ("1", statusDoc()["CardReaderStatus"]["Status"].asString());
+}
+
+TEST_F(SessionTest, RefusedLoginShowsInStatusAndRefusedHeartbeatLogsInAgain) {
+  CommandBehaviour refuse;
+  refuse.errorCode = "-3";
+  sim.setBehaviour("03001", refuse);
+  CommandBehaviour refuseBeat;
+  refuseBeat.errorCode = "-1";
+  sim.setBehaviour("03021", refuseBeat);
+  started();
+  EXPECT_EQ("0", statusDoc()["Connection"].asString());
+  EXPECT_EQ("-3", statusDoc()["HeartBeat"].asString());
+
+  ASSERT_TRUE(waitUntil([&] { return log.count("Login Failed ErrorCode = [-3]\n") >= 1; }));
+  EXPECT_EQ("-3", statusDoc()["HeartBeat"].asString());
+
+  sim.setBehaviour("03001", CommandBehaviour{});
+  ASSERT_TRUE(waitUntil([&] { return log.count("Login Success\n") >= 1; }));
+  EXPECT_EQ("0", statusDoc()["HeartBeat"].asString());
+  EXPECT_EQ(0, log.count("Heart Beat Failed, try to reconnect\n"));
+  EXPECT_EQ(1u, sim.connectionCount());
+  const std::vector<SimPacket> logins = sim.receivedWith("03001");
+  ASSERT_GE(logins.size(), 3u);
+  EXPECT_EQ(logins[0].json["PassWord"], logins[2].json["PassWord"]);
+}
+
+TEST_F(SessionTest, DroppedConnectionIsReconnectedAndLoggedInAgain) {
+  started();
+  waitFirstCycle();
+  sim.clearReceived();
+  sim.dropConnections();
+
+  ASSERT_TRUE(waitUntil([&] { return log.count("Reconnect Success\n") >= 1; }));
+  EXPECT_GE(log.count("Heart Beat Failed, try to reconnect\n"), 1);
+  EXPECT_EQ(0, log.count("Reconnect Failed\n"));
+  // Login on the new connection, then the status query of a usable lane.
+  SimPacket login;
+  ASSERT_TRUE(sim.waitForPacket("03001", kPacketWait, &login, 1));
+  EXPECT_EQ(2u, login.connection);
+  ASSERT_TRUE(sim.waitForPacket("03016", kPacketWait, nullptr, 1));
+  EXPECT_TRUE(waitUntil([&] { return sim.connectionCount() == 1; }));
+  EXPECT_EQ("0", statusDoc()["Connection"].asString());
+  EXPECT_EQ("0", statusDoc()["HeartBeat"].asString());
+  EXPECT_EQ(0, log.count("Login Success\n"));
+}
+
+TEST_F(SessionTest, RefusedLoginAfterReconnectSkipsTheStatusQuery) {
+  started();
+  waitFirstCycle();
+  CommandBehaviour refuse;
+  refuse.errorCode = "-3";
+  sim.setBehaviour("03001", refuse);
+  CommandBehaviour slowBeat;  // leaves time to look at the status before the heartbeat's answer
+  slowBeat.delayMs = 800;
+  sim.setBehaviour("03021", slowBeat);
+  sim.clearReceived();
+  sim.dropConnections();
+
+  // On the new connection: the refused login, then straight to the next heartbeat.
+  ASSERT_TRUE(waitUntil([&] {
+    for (const SimPacket& packet : sim.received())
+      if (packet.connection == 2 && packet.cmdId == "03021") return true;
+    return false;
+  }));
+  std::vector<std::string> onNewConnection;
+  for (const SimPacket& packet : sim.received())
+    if (packet.connection == 2) onNewConnection.push_back(packet.cmdId);
+  ASSERT_GE(onNewConnection.size(), 2u);
+  EXPECT_EQ("03001", onNewConnection[0]);
+  EXPECT_EQ("03021", onNewConnection[1]);
+  EXPECT_EQ("-3", statusDoc()["HeartBeat"].asString());
+  EXPECT_EQ(1, log.count("Reconnect Success\n"));
+  EXPECT_EQ(0, log.count("Login Failed ErrorCode = [-3]\n"));
+}
+
+TEST_F(SessionTest, ServerGoneForGoodShowsFailedReconnects) {
+  started();
+  waitFirstCycle();
+  sim.stop();
+
+  ASSERT_TRUE(waitUntil([&] { return log.count("Reconnect Failed\n") >= 1; }));
+  EXPECT_EQ("-1", statusDoc()["Connection"].asString());
+  EXPECT_GE(log.count("Heart Beat Failed, try to reconnect\n"), 1);
+  EXPECT_EQ(0, log.count("Reconnect Success\n"));
+
+  const auto before = std::chrono::steady_clock::now();
+  session->Uninit();
+  EXPECT_LT(std::chrono::steady_clock::now() - before, 2500ms);
+  EXPECT_EQ(1, log.count("Heart Beat Thread Quit\n"));
+}
+
+TEST_F(SessionTest, UninitWhileThreadWaitsReturnsPromptly) {
+  info.HeartBeatTime = 60;
+  started();
+  ASSERT_TRUE(sim.waitForPacket("03016", kPacketWait, nullptr, 1));
+
+  const auto before = std::chrono::steady_clock::now();
+  session->Uninit();
+  EXPECT_LT(std::chrono::steady_clock::now() - before, 1000ms);
+  EXPECT_EQ(1, log.count("Heart Beat Thread Quit\n"));
+  EXPECT_TRUE(sim.receivedWith("03021").empty());
+  EXPECT_TRUE(sim.receivedWith("03002").empty());
+}
+
+TEST_F(SessionTest, AutoLogoutSendsOneLaneQuitWithIdentityOnly) {
+  info.AutoLogout = 1;
+  started();
+  session->Uninit();
+  session.reset();  // the destructor's own stop has no connection left to log out on
+  const std::vector<SimPacket> quits = sim.receivedWith("03002");
+  ASSERT_EQ(1u, quits.size());
+  const Json::Value& quit = quits[0].json;
+  EXPECT_EQ((std::set<std::string>{"AreaNo", "CityNo", "GateNo", "LaneNo", "LaneOp", "OpSerialNo",
+                                   "ProvinceNo", "UserName"}),
+            memberNames(quit));
+  EXPECT_EQ("1", quit["LaneOp"].asString());
+  EXPECT_EQ("07", quit["LaneNo"].asString());
+}
+
+TEST_F(SessionTest, WithoutAutoLogoutStoppingSendsNoLaneQuit) {
+  started();
+  session.reset();
+  EXPECT_TRUE(sim.receivedWith("03002").empty());
+}
+
+TEST_F(SessionTest, SecondInitRestartsOnAFreshConnection) {
+  info.AutoLogout = 1;
+  started();
+  EXPECT_EQ(0, session->Init());
+  EXPECT_EQ(1u, sim.receivedWith("03002").size());
+  const std::vector<SimPacket> logins = sim.receivedWith("03001");
+  ASSERT_EQ(2u, logins.size());
+  EXPECT_EQ(2u, logins[1].connection);
+  EXPECT_TRUE(waitUntil([&] { return sim.connectionCount() == 1; }));
+}
+
+// ---- Lane operations -----------------------------------------------------------------------------
+
+using Operation = int (AMvLaneClientOper::*)(const char*, std::string&);
+
+struct OperationCase {
+  const char* name;
+  Operation operation;
+  const char* command;       // id of the (first) request sent
+  const char* deviceMember;  // member the operation sets, or null
+  const char* extra;         // members the command needs to be sent
+};
+
+const OperationCase kOperations[] = {
+    {"ReaderRead", &AMvLaneClientOper::ReaderRead, "03010", "ReaderID", R"("TimeOut":"500")"},
+    {"ReaderWrite", &AMvLaneClientOper::ReaderWrite, "03012", "ReaderID", R"("CardNo":"3201")"},
+    {"RSURead", &AMvLaneClientOper::RSURead, "03005", "RSUID", R"("TimeOut":"500")"},
+    {"RSUWrite", &AMvLaneClientOper::RSUWrite, "03023", "RSUID", R"("VehType":"1")"},
+    {"SendNonCashPay", &AMvLaneClientOper::SendNonCashPay, "03029", "ReaderID",
+     R"("Timeout":"1000","NonCashTsSn":"T1")"},
+    {"StopNonCashPay", &AMvLaneClientOper::StopNonCashPay, "03031", "ReaderID", R"("A":"1")"},
+    {"ListUpLoad", &AMvLaneClientOper::ListUpLoad, "03013", nullptr, R"("A":"1")"},
+    {"BlackListQuery", &AMvLaneClientOper::BlackListQuery, "03017", nullptr, R"("A":"1")"},
+    {"ListQuery", &AMvLaneClientOper::ListQuery, "03014", nullptr, R"("A":"1")"},
+    {"QueryTransDetail", &AMvLaneClientOper::QueryTransDetail, "03032", nullptr, R"("A":"1")"},
+};
+
+class OperationTest : public SessionTest {
+ protected:
+  void SetUp() override {
+    SessionTest::SetUp();
+    info.ReaderID = 1;
+    started();
+    sim.clearReceived();  // the heartbeat thread's packets that follow are told apart by id
+  }
+
+  // Packets other than the heartbeat thread's.
+  std::size_t operationPackets() {
+    std::size_t n = 0;
+    for (const SimPacket& packet : sim.received()) {
+      const std::string id = packet.cmdId;
+      if (id != "03016" && id != "03021") ++n;
+    }
+    return n;
+  }
+
+  int call(Operation operation, const char* input, std::string& out) {
+    return ((*session).*operation)(input, out);
+  }
+};
+
+TEST_F(OperationTest, EveryOperationStampsIdentityAndDeviceOverCallerMembers) {
+  for (const OperationCase& op : kOperations) {
+    SCOPED_TRACE(op.name);
+    sim.clearReceived();
+    const std::string input = std::string(R"({"LaneNo":"99","UserName":"x","ReaderID":"5",)") +
+                              R"("RSUID":"5","Custom":"kept",)" + op.extra + "}";
+    std::string out;
+    EXPECT_EQ(0, call(op.operation, input.c_str(), out));
+    SimPacket packet;
+    ASSERT_TRUE(sim.waitForPacket(op.command, kPacketWait, &packet, 1));
+    const Json::Value& sent = packet.json;
+    EXPECT_EQ("07", sent["LaneNo"].asString());
+    EXPECT_EQ("operator", sent["UserName"].asString());
+    EXPECT_EQ("44", sent["ProvinceNo"].asString());
+    EXPECT_EQ("01", sent["CityNo"].asString());
+    EXPECT_EQ("0101", sent["AreaNo"].asString());
+    EXPECT_EQ("02", sent["GateNo"].asString());
+    EXPECT_EQ("kept", sent["Custom"].asString());
+    const std::string member = op.deviceMember == nullptr ? "" : op.deviceMember;
+    EXPECT_EQ(member == "ReaderID" ? "1" : "5", sent["ReaderID"].asString());
+    EXPECT_EQ(member == "RSUID" ? "-1" : "5", sent["RSUID"].asString());
+  }
+}
+
+TEST_F(OperationTest, ListQueryOfEmptyObjectOrNullSendsIdentityOnly) {
+  for (const char* input : {"{}", "null"}) {
+    SCOPED_TRACE(input);
+    sim.clearReceived();
+    std::string out;
+    EXPECT_EQ(0, session->ListQuery(input, out));
+    SimPacket packet;
+    ASSERT_TRUE(sim.waitForPacket("03014", kPacketWait, &packet, 1));
+    EXPECT_EQ((std::set<std::string>{"AreaNo", "CityNo", "GateNo", "LaneNo", "ListOP",
+                                     "OpSerialNo", "ProvinceNo", "UserName"}),
+              memberNames(packet.json));
+  }
+}
+
+TEST_F(OperationTest, RequestThatIsNotAJsonObjectIsRejectedBeforeSending) {
+  const char* inputs[] = {"abc", "", "[1,2]", "5", "\"text\"", "true", nullptr};
+  for (const OperationCase& op : kOperations) {
+    for (const char* input : inputs) {
+      SCOPED_TRACE(std::string(op.name) + " " + (input == nullptr ? "(null)" : input));
+      std::string out = "previous";
+      EXPECT_EQ(3, call(op.operation, input, out));
+      EXPECT_EQ("", out);
+    }
+  }
+  EXPECT_EQ(0u, operationPackets());
+}
+
+TEST_F(OperationTest, OperationOnClosedConnectionReturnsTheCommandResult) {
+  session->client()->closeSocket();
+  std::string out = "previous";
+  EXPECT_EQ(6, session->ListQuery("{}", out));
+  EXPECT_EQ("previous", out);
+}
+
+// ---- Two-step reads and the card number rule -----------------------------------------------------
+
+TEST_F(OperationTest, ReaderReadUsesGdCommandForCardNumbersBeginning44) {
+  sim.setCardNo("4401020304050607");
+  std::string out;
+  EXPECT_EQ(0, session->ReaderRead(R"({"TimeOut":"500"})", out));
+  SimPacket info2;
+  ASSERT_TRUE(sim.waitForPacket("03026", kPacketWait, &info2, 1));
+  EXPECT_EQ("4401020304050607", info2.json["CardNo"].asString());
+  EXPECT_EQ("1", info2.json["ReaderID"].asString());
+  EXPECT_TRUE(sim.receivedWith("03011").empty());
+  EXPECT_EQ("4401020304050607", parsed(out)["CardNo"].asString());
+}
+
+TEST_F(OperationTest, ReaderReadUsesPlainCommandForOtherCardNumbers) {
+  sim.setCardNo("3201020304050607");
+  std::string out;
+  EXPECT_EQ(0, session->ReaderRead(R"({"TimeOut":"500"})", out));
+  SimPacket info2;
+  ASSERT_TRUE(sim.waitForPacket("03011", kPacketWait, &info2, 1));
+  EXPECT_EQ("3201020304050607", info2.json["CardNo"].asString());
+  EXPECT_TRUE(sim.receivedWith("03026").empty());
+  EXPECT_EQ("3201020304050607", parsed(out)["CardNo"].asString());
+}
+
+TEST_F(OperationTest, ReaderReadWithUnusableCardNumberReturns4AndSearchOutput) {
+  const Json::Value unusable[] = {Json::Value("4"), Json::Value(Json::Int64{4401020304}), Json::Value()};
+  for (const Json::Value& cardNo : unusable) {
+    SCOPED_TRACE(cardNo.toStyledString());
+    CommandBehaviour search;
+    search.members["CardNo"] = cardNo;
+    sim.setBehaviour("03010", search);
+    std::string out;
+    EXPECT_EQ(4, session->ReaderRead(R"({"TimeOut":"500"})", out));
+    EXPECT_EQ(cardNo.toStyledString(), parsed(out)["CardNo"].toStyledString());
+    EXPECT_EQ("1", parsed(out)["ICReaderOP"].asString());
+  }
+  EXPECT_TRUE(sim.receivedWith("03011").empty());
+  EXPECT_TRUE(sim.receivedWith("03026").empty());
+}
+
+TEST_F(OperationTest, ReaderReadReturnsFailingSearchUnchanged) {
+  CommandBehaviour search;
+  search.errorCode = "12";
+  search.members["Detail"] = "no card";
+  sim.setBehaviour("03010", search);
+  std::string out;
+  EXPECT_EQ(12, session->ReaderRead(R"({"TimeOut":"500"})", out));
+  EXPECT_EQ("no card", parsed(out)["Detail"].asString());
+
+  search = CommandBehaviour{};
+  search.noAnswer = true;
+  sim.setBehaviour("03010", search);
+  out = "previous";
+  EXPECT_EQ(2, session->ReaderRead(R"({"TimeOut":"500"})", out));
+  EXPECT_EQ("", out);
+  EXPECT_TRUE(sim.receivedWith("03011").empty());
+  EXPECT_TRUE(sim.receivedWith("03026").empty());
+}
+
+TEST_F(OperationTest, ReaderReadAddsCardNumberToFailingCardInformation) {
+  sim.setCardNo("3201020304050607");
+  CommandBehaviour cardInfo;
+  cardInfo.errorCode = "-7";
+  sim.setBehaviour("03011", cardInfo);
+  std::string out;
+  EXPECT_EQ(-7, session->ReaderRead(R"({"TimeOut":"500"})", out));
+  const Json::Value doc = parsed(out);
+  EXPECT_EQ("3201020304050607", doc["CardNo"].asString());
+  EXPECT_EQ("-7", doc["ErrorCode"].asString());
+
+  // No answer at all leaves nothing to add the number to.
+  cardInfo = CommandBehaviour{};
+  cardInfo.noAnswer = true;
+  sim.setBehaviour("03011", cardInfo);
+  EXPECT_EQ(4, session->ReaderRead(R"({"TimeOut":"500"})", out));
+  EXPECT_EQ("", out);
+}
+
+TEST_F(OperationTest, ReaderWriteChoosesCommandByCardNumber) {
+  std::string out;
+  EXPECT_EQ(0, session->ReaderWrite(R"({"CardNo":"4412"})", out));
+  ASSERT_TRUE(sim.waitForPacket("03024", kPacketWait, nullptr, 1));
+  EXPECT_EQ(0, session->ReaderWrite(R"({"CardNo":"3244"})", out));
+  ASSERT_TRUE(sim.waitForPacket("03012", kPacketWait, nullptr, 1));
+  EXPECT_EQ(1u, sim.receivedWith("03024").size());
+}
+
+TEST_F(OperationTest, ReaderWriteWithoutUsableCardNumberSendsNothing) {
+  for (const char* input : {"{}", R"({"CardNo":"4"})", R"({"CardNo":4412})", R"({"CardNo":null})"}) {
+    SCOPED_TRACE(input);
+    std::string out = "previous";
+    EXPECT_EQ(3, session->ReaderWrite(input, out));
+    EXPECT_EQ("previous", out);
+  }
+  EXPECT_EQ(0u, operationPackets());
+}
+
+TEST_F(OperationTest, RsuReadCarriesObuIdentityIntoSecondStepAndOutput) {
+  CommandBehaviour search;
+  search.members["OBUID"] = "OBU-1";
+  search.members["OBUNO"] = 42;
+  sim.setBehaviour("03005", search);
+  CommandBehaviour obuInfo;
+  obuInfo.errorCode = "9";
+  obuInfo.members["OBUID"] = "overwritten";
+  sim.setBehaviour("03025", obuInfo);
+
+  std::string out;
+  EXPECT_EQ(9, session->RSURead(R"({"TimeOut":"500"})", out));
+  SimPacket second;
+  ASSERT_TRUE(sim.waitForPacket("03025", kPacketWait, &second, 1));
+  EXPECT_EQ("OBU-1", second.json["OBUID"].asString());
+  EXPECT_EQ(42, second.json["OBUNO"].asInt());
+  EXPECT_EQ("-1", second.json["RSUID"].asString());
+  const Json::Value doc = parsed(out);
+  EXPECT_EQ("OBU-1", doc["OBUID"].asString());
+  EXPECT_EQ(42, doc["OBUNO"].asInt());
+  EXPECT_EQ("9", doc["ErrorCode"].asString());
+}
+
+TEST_F(OperationTest, RsuReadReturnsFailingSearchUnchanged) {
+  CommandBehaviour search;
+  search.errorCode = "-2";
+  sim.setBehaviour("03005", search);
+  std::string out;
+  EXPECT_EQ(-2, session->RSURead(R"({"TimeOut":"500"})", out));
+  EXPECT_EQ("-2", parsed(out)["ErrorCode"].asString());
+  EXPECT_TRUE(sim.receivedWith("03025").empty());
+}
+
+}  // namespace
