@@ -27,8 +27,7 @@ test-asan:
 	@$(MAKE) --no-print-directory test BUILD=build-asan SANITIZE=address TYPE=Debug
 
 test-tsan:
-	@TSAN_OPTIONS="suppressions=$(CURDIR)/tests/tsan.supp $(TSAN_OPTIONS)" \
-	  $(MAKE) --no-print-directory test BUILD=build-tsan SANITIZE=thread TYPE=Debug
+	@$(MAKE) --no-print-directory test BUILD=build-tsan SANITIZE=thread TYPE=Debug
 
 clean:
 	rm -rf build build-asan build-tsan demo-run
