@@ -22,7 +22,9 @@ void networkCleanup();
 // The error code of the last failed system call of this thread (errno, or the Windows error).
 unsigned long lastError();
 
-// A new IPv4 TCP socket, or kInvalidSocket.
+// A new IPv4 TCP socket, or kInvalidSocket. Sockets made here and by acceptConnection send
+// without coalescing delay (TCP_NODELAY): every packet goes out in one send, and waiting for the
+// peer's delayed acknowledgement would only add latency to small requests and answers.
 SocketHandle tcpSocket();
 bool setNonBlocking(SocketHandle s);
 void closeSocket(SocketHandle s);

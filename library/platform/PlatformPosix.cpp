@@ -6,6 +6,7 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <netinet/in.h>
+#include <netinet/tcp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -42,6 +43,11 @@ bool injectedFailure(Call call, int err) {
 
 int toFd(SocketHandle s) { return static_cast<int>(s); }
 
+void disableCoalescing(int fd) {
+  int one = 1;
+  ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
+}
+
 int waitFor(SocketHandle s, short events, std::chrono::microseconds timeout) {
   if (injectedFailure(Call::Wait, EBADF)) return -1;
   if (timeout.count() < 0) timeout = std::chrono::microseconds(0);
@@ -70,7 +76,9 @@ unsigned long lastError() { return static_cast<unsigned long>(errno); }
 SocketHandle tcpSocket() {
   if (injectedFailure(Call::Socket, EMFILE)) return kInvalidSocket;
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
-  return fd < 0 ? kInvalidSocket : fd;
+  if (fd < 0) return kInvalidSocket;
+  disableCoalescing(fd);
+  return fd;
 }
 
 bool setNonBlocking(SocketHandle s) {
@@ -146,7 +154,9 @@ SocketHandle acceptConnection(SocketHandle listener) {
   for (;;) {
     int fd = ::accept4(toFd(listener), nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0 && errno == EINTR) continue;
-    return fd < 0 ? kInvalidSocket : fd;
+    if (fd < 0) return kInvalidSocket;
+    disableCoalescing(fd);
+    return fd;
   }
 }
 

@@ -21,7 +21,8 @@ using Clock = std::chrono::steady_clock;
 
 namespace {
 
-constexpr unsigned kTimeOutMs = 400;
+// Long enough for an answer on a loaded machine, short enough for the tests that wait it out.
+constexpr unsigned kTimeOutMs = 1000;
 constexpr milliseconds kPacketWait{3000};
 constexpr milliseconds kQuick{250};  // well below every deadline a test waits out
 
@@ -405,14 +406,14 @@ TEST_F(ALaneClientOperTest, AnswerThatIsNotAnObjectIsIgnored) {
 
 TEST_F(ALaneClientOperTest, LateAnswerReachesNobody) {
   behave("03011", [](CommandBehaviour& b) {
-    b.delayMs = 600;
+    b.delayMs = static_cast<int>(kTimeOutMs) + 300;
     b.members["Marker"] = "late";
   });
   std::string out;
   EXPECT_EQ(client.GetCardInfo("{}", out), 2);
   // The late answer arrives while the next request waits for its own.
   behave("03011", [](CommandBehaviour& b) {
-    b.delayMs = 500;
+    b.delayMs = 700;
     b.members["Marker"] = "own";
   });
   client.setUiTimeOut(2000);
