@@ -11,7 +11,15 @@ bool parse(const std::string& text, Json::Value& root) {
 
 bool parse(const char* begin, const char* end, Json::Value& root) {
   Json::Reader reader;
-  return reader.parse(begin, end, root, true);
+  // The reader throws instead of failing for nesting deeper than it follows; such a text is as
+  // unreadable as any other broken one, and a sender must not be able to turn it into an error
+  // of the receiving code.
+  try {
+    return reader.parse(begin, end, root, true);
+  } catch (const std::exception&) {
+    root = Json::Value();
+    return false;
+  }
 }
 
 namespace {

@@ -8,7 +8,7 @@
 namespace jsontext {
 
 // Parses a text the way the library reads every JSON text it receives (comments collected).
-// Returns false when the text is not JSON.
+// Returns false when the text is not JSON, nesting too deep for the reader included.
 bool parse(const std::string& text, Json::Value& root);
 bool parse(const char* begin, const char* end, Json::Value& root);
 

@@ -61,3 +61,11 @@ TEST(JsonText, ParseAcceptsCommentsAndRejectsNonJson) {
   EXPECT_FALSE(jsontext::parse("abc", root));
   EXPECT_FALSE(jsontext::parse("{\"a\":", root));
 }
+
+TEST(JsonText, TextNestedDeeperThanTheReaderFollowsDoesNotParse) {
+  const std::string deep = std::string(5000, '[') + std::string(5000, ']');
+  Json::Value root;
+  EXPECT_FALSE(jsontext::parse(deep, root));
+  const std::string shallow = std::string(100, '[') + std::string(100, ']');
+  EXPECT_TRUE(jsontext::parse(shallow, root));
+}
