@@ -268,6 +268,17 @@ TEST_F(ALaneClientOperTest, RejectedInputGivesTheErrorResultAndSendsNothing) {
   EXPECT_EQ(sim.received().size(), 1u);
 }
 
+TEST_F(ALaneClientOperTest, TooDeeplyNestedInputIsInvalidJson) {
+  // Deeper than the JSON reader follows: the text does not parse, like any other broken text.
+  const std::string deep = "{\"A\": " + std::string(5000, '[') + std::string(5000, ']') + "}";
+  std::string out;
+  EXPECT_EQ(client.HeartBeat(deep.c_str(), out), 3);
+  EXPECT_EQ(out, errorResult("Invalid Json"));
+  EXPECT_EQ(client.SendNonCashPay(deep.c_str(), out), 3);
+  EXPECT_EQ(out, errorResult("Invalid Json"));
+  EXPECT_TRUE(sim.received().empty());
+}
+
 TEST_F(ALaneClientOperTest, TimeOutLimitsAreInclusive) {
   std::string out;
   EXPECT_EQ(client.CardSearch(R"({"TimeOut": "500"})", out), 0);

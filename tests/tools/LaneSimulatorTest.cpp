@@ -116,6 +116,22 @@ TEST_F(LaneSimulatorTest, DropsPacketsThatFailACheckWithoutAnswering) {
   EXPECT_EQ(sim.received()[0].cmdId, "03021");
 }
 
+TEST_F(LaneSimulatorTest, RequestTooDeeplyNestedIsAnsweredLikeAnyOtherNonJsonBody) {
+  auto c = connect();
+  const std::string deep = std::string(5000, '[') + std::string(5000, ']');
+  ASSERT_TRUE(c->sendRaw(SimClient::frame("03013", 1, deep) + SimClient::frame("03021", 2, "{}")));
+  SimPacket first;
+  SimPacket second;
+  ASSERT_TRUE(c->next(&first));
+  ASSERT_TRUE(c->next(&second));
+  EXPECT_EQ(first.serial, 1u);
+  EXPECT_EQ(second.serial, 2u);
+  // Each request is answered once, also after more bytes arrive on the connection.
+  EXPECT_EQ(exchange(*c, "03021", 3).serial, 3u);
+  EXPECT_EQ(sim.received().size(), 3u);
+  EXPECT_TRUE(sim.received()[0].json.isNull());
+}
+
 TEST_F(LaneSimulatorTest, LeavesUnknownIdsAndAcknowledgementsUnanswered) {
   auto c = connect();
   ASSERT_TRUE(c->send("03099", 1, "{}"));
