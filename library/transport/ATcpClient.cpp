@@ -191,17 +191,23 @@ void ATcpClient::DataRecvThreadFunc(ATcpClient* self, platform::SocketHandle s) 
     ATcpClient& client_;
   };
 
-  Dispatch dispatch(*self);
-  PacketAccumulator accumulator;
-  const std::unique_ptr<char[]> readArea(new char[kRecvChunk]);
-  // The flag is looked at after every wake-up, so a peer that never pauses cannot delay a stop.
-  while (self->running_.load()) {
-    const int ready = platform::waitReadable(s, kRecvIdleWait);
-    if (ready == 0) continue;
-    if (ready < 0) return;
-    const long received = platform::recvBytes(s, readArea.get(), kRecvChunk);
-    if (received <= 0) return;
-    accumulator.append(readArea.get(), static_cast<std::size_t>(received));
-    accumulator.scan(dispatch);
+  // Nothing may leave the thread: an exception there would end the whole lane application. What
+  // can still be thrown here (no memory for the buffers, a failing log line) ends the thread as a
+  // failed receive does.
+  try {
+    Dispatch dispatch(*self);
+    PacketAccumulator accumulator;
+    const std::unique_ptr<char[]> readArea(new char[kRecvChunk]);
+    // The flag is looked at after every wake-up, so a peer that never pauses cannot delay a stop.
+    while (self->running_.load()) {
+      const int ready = platform::waitReadable(s, kRecvIdleWait);
+      if (ready == 0) continue;
+      if (ready < 0) return;
+      const long received = platform::recvBytes(s, readArea.get(), kRecvChunk);
+      if (received <= 0) return;
+      accumulator.append(readArea.get(), static_cast<std::size_t>(received));
+      accumulator.scan(dispatch);
+    }
+  } catch (...) {
   }
 }
