@@ -51,7 +51,9 @@ void Package::build(const char* body, const BufView<5>& cmdId, unsigned serial,
 void Package::PackMsgHeader(const BufView<5>& cmdId, unsigned serial) {
   char* p = packet_.get();
   std::memcpy(p + packet::kCmdIdOffset, cmdId.data(), packet::kCmdIdWidth);
-  BufView<8>(p + packet::kSerialOffset).sprintf("%08d", static_cast<int>(serial % packet::kSerialModulus));
+  // Signed, as the field is read back on receipt: a serial taken from a received field as an int
+  // (the acknowledgement of a push) goes out exactly as it came in.
+  BufView<8>(p + packet::kSerialOffset).sprintf("%08d", static_cast<int>(serial));
   BufView<8>(p + packet::kBodyLenOffset).sprintf("%08d", static_cast<int>(bodyLength_));
 }
 

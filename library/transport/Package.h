@@ -26,8 +26,8 @@ class Package {
   const char* returnmsg() const { return packet_.get(); }
   unsigned size() const { return bodyLength_ + 60; }
 
-  // Writes the command id, the serial number (modulo 100000000) and the body length into the
-  // header.
+  // Writes the command id, the serial number and the body length into the header. The serial is
+  // printed as a signed int into 8 characters; callers keep it below 100000000.
   void PackMsgHeader(const BufView<5>& cmdId, unsigned serial);
 
   // The local time now as "%y%m%d%H%M%S" followed by the milliseconds as "%03d".

@@ -31,8 +31,6 @@ constexpr std::size_t kCheckCodeFromEnd = 11;
 constexpr char kFixedField[] = "01";
 // Largest packet whose length still fits the 8-digit length field.
 constexpr long long kMaxPacketSize = 99999999;
-// The serial field holds 8 decimal digits, so serial numbers travel modulo this.
-constexpr unsigned kSerialModulus = 100000000;
 
 // Offsets inside the message part (command id to end of body) handed to the protocol layer.
 constexpr std::size_t kMessageSerialOffset = 5;

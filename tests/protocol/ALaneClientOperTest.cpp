@@ -10,11 +10,13 @@
 #include <vector>
 
 #include "LaneSimulator.h"
+#include "RawPeer.h"
 #include "TestSupport.h"
 #include "common/JsonText.h"
 #include "common/Md5.h"
 #include "logging/Logger.h"
 #include "platform/Platform.h"
+#include "transport/Packet.h"
 
 using std::chrono::milliseconds;
 using Clock = std::chrono::steady_clock;
@@ -599,6 +601,43 @@ TEST_F(ALaneClientOperTest, PushAcknowledgementEchoesThePushSerial) {
   EXPECT_TRUE(ack.json["UserName"].isNull());
   EXPECT_TRUE(ack.json.isMember("UserName"));
   EXPECT_TRUE(ack.json["OpSerialNo"].isNull());
+}
+
+// A packet whose 8-character serial field is given as it goes on the wire, framed by hand.
+std::string framed(const char* cmdId, const char* serialField, const std::string& body) {
+  char length[16];
+  std::snprintf(length, sizeof length, "%08zu", body.size() + 60);
+  char fields[64];
+  std::snprintf(fields, sizeof fields, "261206173005123" "01%s%s%08zu", cmdId, serialField,
+                body.size());
+  const std::string checked = fields + body;  // the check code covers the send time to the body
+  char code[16];
+  std::snprintf(code, sizeof code, "%08X", packet::crc32(checked.data(), checked.size()));
+  return "\xFF\xFE\xFD" + std::string(length) + checked + code + "\xFD\xFE\xFF";
+}
+
+TEST(PushAcknowledgementTest, CarriesThePushSerialAsReadAnd998WhenItIsNoNumber) {
+  testsupport::RawPeer peer;
+  TestClient client;
+  client.setUiTimeOut(2000);
+  ASSERT_EQ(client.connectToServer("127.0.0.1", peer.port()), 0);
+  ASSERT_TRUE(peer.accept());
+  // No payment was started: the push without a transaction serial matches the empty one.
+  const std::pair<const char*, const char*> cases[] = {
+      {"-0000001", "-0000001"}, {"00004321", "00004321"}, {" 0000042", "00000042"},
+      {"serial!!", "00000998"}};
+  for (const auto& [sent, echoed] : cases) {
+    SCOPED_TRACE(sent);
+    ASSERT_TRUE(peer.send(framed("03130", sent, R"({"ErrorCode": "0"})")));
+    std::string ack = peer.receive(60);
+    ASSERT_GE(ack.size(), 60u);
+    const std::size_t whole = std::stoul(ack.substr(3, 8));
+    if (ack.size() < whole) ack += peer.receive(whole - ack.size());
+    ASSERT_EQ(ack.size(), whole);
+    EXPECT_EQ(ack.substr(28, 5), "03030");
+    EXPECT_EQ(ack.substr(33, 8), echoed);
+  }
+  client.closeSocket();
 }
 
 TEST_F(ALaneClientOperTest, RefusedPaymentReturnsTheCodeAtOnce) {

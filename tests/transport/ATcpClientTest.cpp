@@ -368,7 +368,7 @@ TEST(ATcpClientLog, ConnectionLifecycleIsLogged) {
 TEST_F(ATcpClientTest, WrittenPacketCarriesTheBodyCommandAndSerial) {
   connect(client, peer);
   const std::string body = "{\"ReaderID\":\"1\"}";
-  ASSERT_TRUE(client.writeData(body.data(), static_cast<long long>(body.size()), BufView<5>("03010"), 123456789,
+  ASSERT_TRUE(client.writeData(body.data(), static_cast<long long>(body.size()), BufView<5>("03010"), 23456789,
                                soon()));
   const std::string bytes = peer.receive(body.size() + 60);
   ASSERT_EQ(body.size() + 60, bytes.size());

@@ -41,11 +41,12 @@ TEST(Package, BodyOfLBytesGivesLPlus60WithBothLengthFields) {
   }
 }
 
-TEST(Package, SerialTravelsModuloHundredMillionZeroPadded) {
+TEST(Package, SerialIsASignedZeroPaddedEightCharacterField) {
   EXPECT_EQ("00000123", packetBytes("{}", "03001", 123).substr(packet::kSerialOffset, 8));
   EXPECT_EQ("99999999", packetBytes("{}", "03001", 99999999).substr(packet::kSerialOffset, 8));
-  EXPECT_EQ("00000001", packetBytes("{}", "03001", 100000001).substr(packet::kSerialOffset, 8));
-  EXPECT_EQ("94967295", packetBytes("{}", "03001", 4294967295u).substr(packet::kSerialOffset, 8));
+  // A serial read back from a received field as an int goes out as it came in, sign included.
+  EXPECT_EQ("-0000001", packetBytes("{}", "03001", static_cast<unsigned>(-1)).substr(packet::kSerialOffset, 8));
+  EXPECT_EQ("-1234567", packetBytes("{}", "03001", static_cast<unsigned>(-1234567)).substr(packet::kSerialOffset, 8));
 }
 
 TEST(Package, BodyTooLongForTheLengthFieldThrowsBeforeItIsRead) {
