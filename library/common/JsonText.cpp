@@ -24,13 +24,12 @@ bool parse(const char* begin, const char* end, Json::Value& root) {
 
 namespace {
 
-// One builder, set up once: the settings of the installed toStyledString, plus emitUTF8.
-const Json::StreamWriterBuilder& styledBuilder() {
-  static const Json::StreamWriterBuilder builder = [] {
-    Json::StreamWriterBuilder b;
-    b["emitUTF8"] = true;
-    return b;
-  }();
+// The settings of the installed toStyledString, plus emitUTF8. Built per call rather than kept in
+// a static: lanes still running when the process exits write JSON from their threads until the
+// library's global object stops them, after statics made later than it are already destroyed.
+Json::StreamWriterBuilder styledBuilder() {
+  Json::StreamWriterBuilder builder;
+  builder["emitUTF8"] = true;
   return builder;
 }
 

@@ -12,6 +12,7 @@ constexpr const char* kLoggerName = "Marovex";
 constexpr const char* kGlobalSection = "Global";
 constexpr const char* kLogDirKey = "LogDir";
 constexpr const char* kLogKeepDaysKey = "LogKeepDays";
+constexpr const char* kCurrentDir = ".";
 constexpr int kMinKeepDays = 1;
 constexpr int kMaxKeepDays = 30;
 
@@ -64,7 +65,8 @@ bool LogHelper::readSettings(const std::string& configPath, Settings& settings) 
     const std::string key = text.substr(0, eq);
     const std::string value = text.substr(eq + 1);
     if (equalsIgnoreCase(key, kLogDirKey)) {
-      settings.dir = value;
+      // An empty directory would put the files at the root of the file system.
+      settings.dir = value.empty() ? kCurrentDir : value;
     } else if (equalsIgnoreCase(key, kLogKeepDaysKey)) {
       int days = 0;
       try {

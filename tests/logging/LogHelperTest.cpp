@@ -29,6 +29,8 @@ const SettingsCase kSettingsCases[] = {
     {"keys and section ignore case", "[gLoBaL]\nlogdir=low\nLOGKEEPDAYS=12\n", true, "low", 12},
     {"blank before = is part of the key", "[Global]\nLogDir =spaced\nLogKeepDays =5\n", true, "MvClientLog", 30},
     {"blank after = stays in the value", "[Global]\nLogDir= lead\n", true, " lead", 30},
+    {"empty LogDir is the current directory", "[Global]\nLogDir=\n", true, ".", 30},
+    {"LogDir of blanks is the current directory", "[Global]\nLogDir=  ; none\n", true, ".", 30},
     {"later LogDir replaces earlier", "[Global]\nLogDir=one\nLogDir=two\n", true, "two", 30},
     {"comments and outer blanks go", "  [Global]  ; c\n\tLogDir=d # c\nLogKeepDays=9;x\n", true, "d", 9},
     {"carriage returns are trimmed", "[Global]\r\nLogDir=crlf\r\nLogKeepDays=3\r\n", true, "crlf", 3},
@@ -94,6 +96,21 @@ TEST(LogHelperTest, ConfiguredDirectoryIsUsed) {
   LogHelper helper(scratch.file("Marovex.ini"));
   ASSERT_NE(helper.logger(), nullptr);
   EXPECT_TRUE(fs::is_directory(scratch.file("mine")));
+}
+
+TEST(LogHelperTest, EmptyDirectoryLogsIntoCurrentDirectory) {
+  ScratchDir scratch;
+  writeFile(scratch.file("EtcConfig/Marovex.ini"), "[Global]\nLogDir=\n");
+  CurrentDirGuard cwd(scratch.path());
+  {
+    LogHelper helper;
+    ASSERT_NE(helper.logger(), nullptr);
+    EXPECT_TRUE(helper.logger()->valid());
+    logLine('I', "here\n");
+    const std::string name = helper.logger()->fileNameFor(platform::localTimeNow());
+    EXPECT_EQ(name.rfind("./Marovex_", 0), 0u) << name;
+    EXPECT_NE(readFile(scratch.file(name.substr(2))).find("]-here\n"), std::string::npos);
+  }
 }
 
 TEST(LogHelperTest, MissingFileLeavesLoggingOffAndCreatesNothing) {

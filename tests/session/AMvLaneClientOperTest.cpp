@@ -255,7 +255,8 @@ TEST_F(SessionTest, ServerGoneForGoodShowsFailedReconnects) {
 
   const auto before = std::chrono::steady_clock::now();
   session->Uninit();
-  EXPECT_LT(std::chrono::steady_clock::now() - before, 2500ms);
+  // At most the exchange in progress (one time-out) and a refused connect; far below a hang.
+  EXPECT_LT(std::chrono::steady_clock::now() - before, 4000ms);
   EXPECT_EQ(1, log.count("Heart Beat Thread Quit\n"));
 }
 
@@ -266,7 +267,8 @@ TEST_F(SessionTest, UninitWhileThreadWaitsReturnsPromptly) {
 
   const auto before = std::chrono::steady_clock::now();
   session->Uninit();
-  EXPECT_LT(std::chrono::steady_clock::now() - before, 1000ms);
+  // Far below the 60 s wait it cuts short; roomy for a loaded machine.
+  EXPECT_LT(std::chrono::steady_clock::now() - before, 3000ms);
   EXPECT_EQ(1, log.count("Heart Beat Thread Quit\n"));
   EXPECT_TRUE(sim.receivedWith("03021").empty());
   EXPECT_TRUE(sim.receivedWith("03002").empty());

@@ -1,5 +1,7 @@
 // mvcall run as a program: its command line, its message when the library is unusable, and a
 // short run against the lane-server simulator.
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -67,16 +69,24 @@ TEST(MvcallTest, LibraryWithoutTheExportsIsNamedAndExits1) {
   EXPECT_THAT(run.output, HasSubstr("has no export named Init"));
 }
 
+// A one-lane configuration (LaneNo 7) served by `port`, logging into dir/logs.
+void writeLaneConfig(const testsupport::ScratchDir& dir, std::uint16_t port, int heartBeatTime,
+                     int autoLogout) {
+  testsupport::writeFile(dir.file("EtcConfig/Marovex.ini"),
+                         "[Global]\nMvLaneNum=1\nLogDir=" + dir.file("logs") +
+                             "\n[MvLane0]\nIpAddr=127.0.0.1\nPort=" + std::to_string(port) +
+                             "\nUserName=u\nPassWord=p\nProvinceNo=44\nCityNo=1\nAreaNo=1\n"
+                             "GateNo=1\nLaneNo=7\nHeartBeatTime=" +
+                             std::to_string(heartBeatTime) +
+                             "\nTimeOut=1\nRSUID=-1\nReaderID=-1\nAutoLogout=" +
+                             std::to_string(autoLogout) + "\n");
+}
+
 TEST(MvcallTest, RunsCallsInOrderAgainstTheSimulator) {
   LaneSimulator sim;
   ASSERT_TRUE(sim.start("127.0.0.1"));
   testsupport::ScratchDir dir;
-  testsupport::writeFile(dir.file("EtcConfig/Marovex.ini"),
-                         "[Global]\nMvLaneNum=1\nLogDir=" + dir.file("logs") +
-                             "\n[MvLane0]\nIpAddr=127.0.0.1\nPort=" + std::to_string(sim.port()) +
-                             "\nUserName=u\nPassWord=p\nProvinceNo=44\nCityNo=1\nAreaNo=1\n"
-                             "GateNo=1\nLaneNo=7\nHeartBeatTime=60\nTimeOut=1\nRSUID=-1\n"
-                             "ReaderID=-1\nAutoLogout=0\n");
+  writeLaneConfig(dir, sim.port(), 60, 0);
   const ProgramRun run = runMvcall(
       "--buffer 16 Init 'ListQuery:7:{\"ListType\":\"1\"}' ETCStatusQuery:7 wait:1 Uninit "
       "ETCStatusQuery:7",
@@ -98,6 +108,19 @@ TEST(MvcallTest, RunsCallsInOrderAgainstTheSimulator) {
   EXPECT_THAT(run.output, HasSubstr("fetched with GetResponse"));
   EXPECT_THAT(run.output, HasSubstr("\"LaneNo\" : \"7\""));
   EXPECT_THAT(run.output, HasSubstr("\"Connection\""));
+}
+
+// A program that ends without Uninit leaves the stop to the library's unload: the running lane
+// still logs out and its threads end while the library's own objects are intact.
+TEST(MvcallTest, ExitWithoutUninitStopsTheLaneCleanly) {
+  LaneSimulator sim;
+  ASSERT_TRUE(sim.start("127.0.0.1"));
+  testsupport::ScratchDir dir;
+  writeLaneConfig(dir, sim.port(), 1, 1);
+  const ProgramRun run = runMvcall("Init", dir.path());
+  EXPECT_EQ(run.status, 0) << run.output;
+  EXPECT_TRUE(sim.waitForPacket("03002", std::chrono::milliseconds(3000)));
+  EXPECT_EQ(sim.receivedWith("03002").size(), 1u);
 }
 
 }  // namespace
