@@ -252,8 +252,10 @@ int ALaneClientOper::payOperation(Json::Value& request, unsigned timeOutMs,
     out = channel.respBody;
     return channel.answered ? channel.result : result::kNoResponse;
   }
+  channel.awaitingPush = true;
   channel.cond.wait_until(lock, deadline,
                           [&] { return channel.pushArrived || channel.payStopped; });
+  channel.awaitingPush = false;
   out = channel.payBody;
   return channel.pushArrived ? channel.payResult : result::kNoResponse;
 }

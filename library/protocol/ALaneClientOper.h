@@ -93,6 +93,7 @@ class ALaneClientOper : public ATcpClient {
     std::int32_t payResult = 2;
     bool pushArrived = false;  // a push with tsSn was stored
     bool payStopped = false;   // set by StopNonCashPay, cleared when a payment starts
+    bool awaitingPush = false; // the payment was accepted and its caller waits for the push
   };
 
   // Receive thread only.

@@ -36,9 +36,9 @@ class TestClient : public ALaneClientOper {
   using ALaneClientOper::incSerialSeq;
   using ALaneClientOper::setSerialSeqForTesting;
 
-  bool paymentAnswered() {
+  bool paymentAwaitingPush() {
     std::lock_guard<std::mutex> lock(nonCashChannel.mtx);
-    return nonCashChannel.answered;
+    return nonCashChannel.awaitingPush;
   }
 };
 
@@ -710,7 +710,7 @@ TEST_F(ALaneClientOperTest, StopEndsAPaymentWaitingForItsPush) {
     const int rc = client.SendNonCashPay(kPayment, out);
     return std::make_pair(rc, out);
   });
-  ASSERT_TRUE(testsupport::waitUntil([this] { return client.paymentAnswered(); }));
+  ASSERT_TRUE(testsupport::waitUntil([this] { return client.paymentAwaitingPush(); }));
   std::string out;
   EXPECT_EQ(client.QueryTransDetail("{}", out), 1);
   EXPECT_EQ(client.SendNonCashPay(kPayment, out), 1);
