@@ -15,7 +15,7 @@ configure: deps
 	@cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=$(TYPE) -DMAROVEX_SANITIZE=$(SANITIZE) >/dev/null
 
 build: configure
-	@cmake --build $(BUILD) -j$(JOBS)
+	@MAKEFLAGS= cmake --build $(BUILD) -j$(JOBS)
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
