@@ -2,15 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <filesystem>
 #include <map>
 
+#include "LogCapture.h"
 #include "TestSupport.h"
 #include "common/JsonText.h"
-#include "logging/Logger.h"
 
-namespace fs = std::filesystem;
-using testsupport::readFile;
 using testsupport::ScratchDir;
 using testsupport::writeFile;
 
@@ -119,15 +116,11 @@ TEST(MvLaneConfTest, SummaryHoldsValueTextsAsWrittenIncludingPassword) {
 }
 
 TEST(MvLaneConfTest, LogsStartAndSuccessWithPasswordsMasked) {
-  ScratchDir scratch;
-  Logger logger("Marovex", scratch.path(), 30);
-  Logger::setGlobal(&logger);
+  testsupport::LogCapture capture;
   const ReadResult r = readTable(fixture("two_lanes.ini"));
-  Logger::clearGlobal(&logger);
   ASSERT_TRUE(r.ok) << r.conf;
 
-  std::string log;
-  for (const auto& e : fs::directory_iterator(scratch.path())) log += readFile(e.path().string());
+  const std::string log = capture.text();
   EXPECT_NE(log.find("]-ReadMvLaneConf start...\n"), std::string::npos);
   Json::Value masked;
   ASSERT_TRUE(jsontext::parse(r.conf, masked));

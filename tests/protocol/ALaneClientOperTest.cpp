@@ -3,18 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <filesystem>
 #include <future>
 #include <set>
 #include <thread>
 #include <vector>
 
 #include "LaneSimulator.h"
+#include "LogCapture.h"
 #include "RawPeer.h"
 #include "TestSupport.h"
 #include "common/JsonText.h"
 #include "common/Md5.h"
-#include "logging/Logger.h"
 #include "platform/Platform.h"
 #include "transport/Packet.h"
 
@@ -441,23 +440,14 @@ TEST_F(ALaneClientOperTest, LateAnswerReachesNobody) {
 }
 
 TEST_F(ALaneClientOperTest, WrongSerialIsLoggedAndTheWaitGoesOn) {
-  testsupport::ScratchDir dir;
-  {
-    Logger logger("Marovex", dir.path(), 30);
-    Logger::setGlobal(&logger);
-    behave("03008", [](CommandBehaviour& b) { b.wrongSerial = true; });
-    std::string out;
-    const auto start = Clock::now();
-    EXPECT_EQ(client.CardReaderOpen("{}", out), 2);
-    EXPECT_GE(elapsedMs(start), static_cast<long long>(kTimeOutMs));
-    EXPECT_EQ(out, "");
-    Logger::setGlobal(nullptr);
-  }
-  std::string log;
-  for (const auto& entry : std::filesystem::directory_iterator(dir.path())) {
-    log += testsupport::readFile(entry.path().string());
-  }
-  EXPECT_NE(log.find("CardReader seq wrong\n"), std::string::npos) << log;
+  testsupport::LogCapture log;
+  behave("03008", [](CommandBehaviour& b) { b.wrongSerial = true; });
+  std::string out;
+  const auto start = Clock::now();
+  EXPECT_EQ(client.CardReaderOpen("{}", out), 2);
+  EXPECT_GE(elapsedMs(start), static_cast<long long>(kTimeOutMs));
+  EXPECT_EQ(out, "");
+  EXPECT_TRUE(log.contains("CardReader seq wrong\n")) << log.text();
 }
 
 TEST_F(ALaneClientOperTest, OnlyTheEchoedSerialEndsTheWait) {

@@ -13,11 +13,11 @@
 #include <thread>
 #include <vector>
 
+#include "LogCapture.h"
 #include "PacketBytes.h"
 #include "RawPeer.h"
 #include "TestSupport.h"
 #include "common/ResultCodes.h"
-#include "logging/Logger.h"
 
 using testsupport::RawPeer;
 using testsupport::waitUntil;
@@ -309,23 +309,8 @@ TEST_F(ATcpClientTest, HandlePackageMayWriteAnAnswerAndCloseStillJoins) {
 
 // ---- Log lines ----------------------------------------------------------------------------------
 
-// Installs a logger writing into a scratch directory as the global one for its lifetime.
-class ScratchLogger {
- public:
-  ScratchLogger() : logger_("Marovex", dir_.path(), 30) { Logger::setGlobal(&logger_); }
-  ~ScratchLogger() { Logger::setGlobal(nullptr); }
-  ScratchLogger(const ScratchLogger&) = delete;
-  ScratchLogger& operator=(const ScratchLogger&) = delete;
-  std::string text() const { return testsupport::readFile(logger_.fileNameFor(platform::localTimeNow())); }
-  bool contains(const std::string& line) const { return text().find(line) != std::string::npos; }
-
- private:
-  testsupport::ScratchDir dir_;
-  Logger logger_;
-};
-
 TEST(ATcpClientLog, ConnectionLifecycleIsLogged) {
-  ScratchLogger log;
+  testsupport::LogCapture log;
   {
     RawPeer closed;
     const std::uint16_t port = closed.port();
