@@ -2,17 +2,21 @@
 # Runs every call of the library once against the lane-server simulator on loopback: starts
 # lanesim on a free port, writes a two-lane configuration into demo-run/, runs mvcall there and
 # shows the day's log file. Usage: scripts/demo.sh [BUILD_DIR]
+# For a Windows build: DEMO_RUNNER (the program that runs them, e.g. wine), DEMO_EXE_SUFFIX (.exe)
+# and DEMO_RUN_DIR (instead of demo-run/ in the source tree).
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$(cd "$root" && cd "${1:-build}" && pwd)"
 bin="$build/bin"
-run="$root/demo-run"
+run="${DEMO_RUN_DIR:-$root/demo-run}"
+runner=(${DEMO_RUNNER:-})
+exe="${DEMO_EXE_SUFFIX:-}"
 listen_deadline_s=10
 
 for tool in lanesim mvcall; do
-  if [[ ! -x "$bin/$tool" ]]; then
-    echo "demo: $bin/$tool is missing; build first (make demo does)" >&2
+  if [[ ! -x "$bin/$tool$exe" ]]; then
+    echo "demo: $bin/$tool$exe is missing; build first (make demo does)" >&2
     exit 1
   fi
 done
@@ -30,7 +34,7 @@ stop_simulator() {
 trap stop_simulator EXIT
 trap 'exit 130' INT TERM
 
-"$bin/lanesim" --listen 127.0.0.1:0 >"$run/lanesim.out" 2>&1 &
+"${runner[@]}" "$bin/lanesim$exe" --listen 127.0.0.1:0 >"$run/lanesim.out" 2>&1 &
 sim_pid=$!
 
 port=""
@@ -101,7 +105,7 @@ calls=(
 
 status=0
 # A buffer smaller than the longest outputs, so that those come through GetResponse.
-(cd "$run" && "$bin/mvcall" --buffer 512 "${calls[@]}") || status=$?
+(cd "$run" && "${runner[@]}" "$bin/mvcall$exe" --buffer 512 "${calls[@]}") || status=$?
 
 echo
 log="$(ls -1t "$run"/MvClientLog/Marovex_*.log 2>/dev/null | head -n1 || true)"

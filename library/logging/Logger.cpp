@@ -66,7 +66,7 @@ void Logger::openFileLocked(const platform::LocalTime& stamp) {
   }
   dayRef = platform::fileTimeOf(stamp);
   deleteExpiredLocked();
-  file = std::fopen(fileName.c_str(), "a+");
+  file = platform::openAppendText(fileName);
   if (file == nullptr) std::fprintf(stderr, "File %s create failed\n", fileName.c_str());
 }
 

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -112,6 +113,10 @@ struct DirEntry {
 std::vector<DirEntry> listFiles(const std::string& dir, const std::string& suffix);
 bool removeFile(const std::string& path);
 
+// Opens a text file for appending (created when missing), kept out of the processes the
+// application starts where the platform allows it; null on failure.
+std::FILE* openAppendText(const std::string& path);
+
 // ---- Dynamic libraries ---------------------------------------------------------------------------
 
 // The file name of a shared library called `name`: libname.so or name.dll.
@@ -140,5 +145,46 @@ class SharedLibrary {
   void* handle_ = nullptr;
   std::string error_;
 };
+
+// ---- The library's own lifetime ----------------------------------------------------------------
+
+// One reference on the module that holds the library's code, held for as long as the object
+// lives: while the library runs threads of its own, an application that unloads it without
+// Uninit must not unmap the code those threads run (on Windows, the threads could not be joined
+// while the library is unloaded: that runs under the loader lock, which a thread needs to end).
+// Holds nothing on Linux, where unloading joins the threads as usual.
+class ModuleReference {
+ public:
+  ModuleReference() = default;
+  static ModuleReference toThisModule();
+  ~ModuleReference() { reset(); }
+  ModuleReference(const ModuleReference&) = delete;
+  ModuleReference& operator=(const ModuleReference&) = delete;
+  ModuleReference(ModuleReference&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
+  ModuleReference& operator=(ModuleReference&& other) noexcept {
+    if (this != &other) {
+      reset();
+      handle_ = other.handle_;
+      other.handle_ = nullptr;
+    }
+    return *this;
+  }
+
+  bool held() const { return handle_ != nullptr; }
+  // Gives the reference back. Must not be the module's last one while code of the module still
+  // has to run after it.
+  void reset();
+
+ private:
+  explicit ModuleReference(void* handle) : handle_(handle) {}
+  void* handle_ = nullptr;
+};
+
+// True once the process is ending while the library is still loaded and its other threads are
+// already gone, possibly in the middle of holding a lock: nothing may then be joined, locked or
+// waited for. Set by the library's entry point on Windows; never set on Linux, where the other
+// threads run on until the process has ended.
+bool processEnding();
+void markProcessEnding();
 
 }  // namespace platform

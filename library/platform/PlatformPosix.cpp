@@ -282,6 +282,8 @@ std::vector<DirEntry> listFiles(const std::string& dir, const std::string& suffi
 
 bool removeFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
 
+std::FILE* openAppendText(const std::string& path) { return std::fopen(path.c_str(), "a+"); }
+
 std::string sharedLibraryFileName(const std::string& name) { return "lib" + name + ".so"; }
 
 SharedLibrary::SharedLibrary(const std::string& path) {
@@ -318,5 +320,19 @@ void SharedLibrary::reset() {
     handle_ = nullptr;
   }
 }
+
+ModuleReference ModuleReference::toThisModule() { return ModuleReference(); }
+
+void ModuleReference::reset() { handle_ = nullptr; }
+
+namespace {
+
+std::atomic<bool> processEndingFlag{false};
+
+}  // namespace
+
+bool processEnding() { return processEndingFlag.load(std::memory_order_acquire); }
+
+void markProcessEnding() { processEndingFlag.store(true, std::memory_order_release); }
 
 }  // namespace platform

@@ -12,6 +12,7 @@
 
 #include <json/json.h>
 
+#include "common/Compiler.h"
 #include "manager/MvLaneInfo.h"
 #include "protocol/ALaneClientOper.h"
 
@@ -64,7 +65,7 @@ class AMvLaneClientOper {
   void autoLogout();
 
   // Heartbeat thread only.
-  void heartBeatLoop(const std::string& statusText, const std::string& loginText);
+  MV_ENTRY_POINT void heartBeatLoop(const std::string& statusText, const std::string& loginText);
   // Waits HeartBeatTime seconds or until stopped; false when the thread is to quit.
   bool waitNextBeat();
   // One heartbeat; logs in again when refused, reconnects and logs in when unanswered. True while

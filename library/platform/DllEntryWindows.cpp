@@ -1,0 +1,15 @@
+// The DLL's entry point. The C runtime's startup code around it builds the global object on
+// attach and destroys it on detach; this only notes how the process is ending.
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <windows.h>
+
+#include "platform/Platform.h"
+
+// A detach with a non-null reserved argument is the process ending: the other threads have
+// already been stopped wherever they were, and the global object is then left to the system.
+extern "C" BOOL WINAPI DllMain(HINSTANCE, DWORD reason, LPVOID reserved) {
+  if (reason == DLL_PROCESS_DETACH && reserved != nullptr) platform::markProcessEnding();
+  return TRUE;
+}

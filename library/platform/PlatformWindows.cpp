@@ -1,0 +1,414 @@
+// Windows implementation of the platform layer (Windows Sockets 2 and the Win32 API).
+#ifndef _WIN32_WINNT
+#define _WIN32_WINNT 0x0601
+#endif
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#include <winsock2.h>
+#include <ws2tcpip.h>
+#include <windows.h>
+
+#include "platform/Platform.h"
+
+#include <atomic>
+#include <climits>
+#include <cstdio>
+#include <utility>
+#include <vector>
+
+namespace platform {
+
+namespace {
+
+// Armed fault counters: 0 = disarmed, n = the nth following call fails.
+std::atomic<unsigned> faultCountdown[static_cast<int>(Call::kCount)];
+
+bool injectedFailure(Call call, int err) {
+  std::atomic<unsigned>& counter = faultCountdown[static_cast<int>(call)];
+  unsigned current = counter.load(std::memory_order_relaxed);
+  while (current != 0) {
+    if (counter.compare_exchange_weak(current, current - 1, std::memory_order_relaxed)) {
+      if (current == 1) {
+        ::WSASetLastError(err);
+        return true;
+      }
+      return false;
+    }
+  }
+  return false;
+}
+
+SOCKET toSocket(SocketHandle s) { return static_cast<SOCKET>(s); }
+SocketHandle toHandle(SOCKET s) { return s == INVALID_SOCKET ? kInvalidSocket : static_cast<SocketHandle>(s); }
+
+// Sockets, like the log file, stay out of processes the application starts.
+void keepFromChildren(SOCKET s) {
+  ::SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
+}
+
+void disableCoalescing(SOCKET s) {
+  BOOL one = TRUE;
+  ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
+}
+
+// A fresh socket set up as every socket of the library: not inherited, no coalescing delay.
+SocketHandle newTcpSocket() {
+  SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (s == INVALID_SOCKET) return kInvalidSocket;
+  keepFromChildren(s);
+  disableCoalescing(s);
+  return toHandle(s);
+}
+
+constexpr long long kMicrosecondsPerSecond = 1000000;
+
+timeval toTimeval(std::chrono::microseconds left) {
+  timeval tv{};
+  // select takes a long of seconds; nothing here waits anywhere near that long.
+  const long long seconds = std::min<long long>(left.count() / kMicrosecondsPerSecond, LONG_MAX);
+  tv.tv_sec = static_cast<long>(seconds);
+  tv.tv_usec = static_cast<long>(left.count() % kMicrosecondsPerSecond);
+  return tv;
+}
+
+// One steady deadline for the whole wait, so that a retried select still ends on time. A failed
+// connect shows in the exception set on Windows, not the write set, so a wait for writability
+// watches both and leaves the verdict to socketError.
+int waitFor(SocketHandle s, bool forWrite, std::chrono::microseconds timeout) {
+  if (injectedFailure(Call::Wait, WSAENOTSOCK)) return -1;
+  if (timeout.count() < 0) timeout = std::chrono::microseconds(0);
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
+  for (;;) {
+    fd_set ready;
+    fd_set failed;
+    FD_ZERO(&ready);
+    FD_ZERO(&failed);
+    FD_SET(toSocket(s), &ready);
+    FD_SET(toSocket(s), &failed);
+    auto left = std::chrono::duration_cast<std::chrono::microseconds>(deadline - std::chrono::steady_clock::now());
+    if (left.count() < 0) left = std::chrono::microseconds(0);
+    timeval tv = toTimeval(left);
+    const int r = ::select(0, forWrite ? nullptr : &ready, forWrite ? &ready : nullptr,
+                           forWrite ? &failed : nullptr, &tv);
+    if (r < 0 && ::WSAGetLastError() == WSAEINTR) continue;
+    if (r == 0) ::WSASetLastError(WSAETIMEDOUT);
+    return r;
+  }
+}
+
+std::string systemMessage(DWORD code) {
+  char* text = nullptr;
+  const DWORD length = ::FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string message = length > 0 && text != nullptr ? std::string(text, length) : std::string();
+  if (text != nullptr) ::LocalFree(text);
+  while (!message.empty() && (message.back() == '\n' || message.back() == '\r' || message.back() == ' ')) {
+    message.pop_back();
+  }
+  return "error " + std::to_string(code) + (message.empty() ? "" : ": " + message);
+}
+
+}  // namespace
+
+void networkStartup() {
+  WSADATA data;
+  ::WSAStartup(MAKEWORD(2, 2), &data);
+}
+
+void networkCleanup() { ::WSACleanup(); }
+
+// WSAGetLastError reads the same per-thread value, so this serves sockets and files alike.
+unsigned long lastError() { return ::GetLastError(); }
+
+SocketHandle tcpSocket() {
+  if (injectedFailure(Call::Socket, WSAEMFILE)) return kInvalidSocket;
+  return newTcpSocket();
+}
+
+bool setNonBlocking(SocketHandle s) {
+  u_long on = 1;
+  return ::ioctlsocket(toSocket(s), FIONBIO, &on) == 0;
+}
+
+void closeSocket(SocketHandle s) {
+  if (s != kInvalidSocket) ::closesocket(toSocket(s));
+}
+
+bool connectStart(SocketHandle s, const char* ip, std::uint16_t port) {
+  if (injectedFailure(Call::Connect, WSAECONNREFUSED)) return false;
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = ::htons(port);
+  addr.sin_addr.s_addr = ::inet_addr(ip);
+  return ::connect(toSocket(s), reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0;
+}
+
+bool connectInProgress() {
+  const int err = ::WSAGetLastError();
+  return err == WSAEWOULDBLOCK || err == WSAEINPROGRESS;
+}
+
+int waitReadable(SocketHandle s, std::chrono::microseconds timeout) { return waitFor(s, false, timeout); }
+int waitWritable(SocketHandle s, std::chrono::microseconds timeout) { return waitFor(s, true, timeout); }
+
+int socketError(SocketHandle s) {
+  int err = 0;
+  int len = sizeof err;
+  if (::getsockopt(toSocket(s), SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&err), &len) != 0) {
+    return ::WSAGetLastError();
+  }
+  if (err != 0) ::WSASetLastError(err);
+  return err;
+}
+
+long sendBytes(SocketHandle s, const char* data, std::size_t size) {
+  if (injectedFailure(Call::Send, WSAECONNRESET)) return -1;
+  const int chunk = static_cast<int>(std::min<std::size_t>(size, INT_MAX));
+  return ::send(toSocket(s), data, chunk, 0);
+}
+
+long recvBytes(SocketHandle s, char* data, std::size_t size) {
+  if (injectedFailure(Call::Recv, WSAECONNRESET)) return -1;
+  const int chunk = static_cast<int>(std::min<std::size_t>(size, INT_MAX));
+  return ::recv(toSocket(s), data, chunk, 0);
+}
+
+SocketHandle tcpListen(const char* ip, std::uint16_t port, std::uint16_t* boundPort) {
+  // No SO_REUSEADDR: on Windows it would let another socket take over a port in use.
+  const SocketHandle handle = newTcpSocket();
+  if (handle == kInvalidSocket) return kInvalidSocket;
+  const SOCKET s = toSocket(handle);
+  sockaddr_in addr{};
+  addr.sin_family = AF_INET;
+  addr.sin_port = ::htons(port);
+  if (::inet_pton(AF_INET, ip, &addr.sin_addr) != 1 ||
+      ::bind(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 || ::listen(s, 64) != 0) {
+    ::closesocket(s);
+    return kInvalidSocket;
+  }
+  int len = sizeof addr;
+  if (boundPort != nullptr) {
+    *boundPort = ::getsockname(s, reinterpret_cast<sockaddr*>(&addr), &len) == 0 ? ::ntohs(addr.sin_port) : 0;
+  }
+  return handle;
+}
+
+SocketHandle acceptConnection(SocketHandle listener) {
+  for (;;) {
+    SOCKET s = ::accept(toSocket(listener), nullptr, nullptr);
+    if (s == INVALID_SOCKET && ::WSAGetLastError() == WSAEINTR) continue;
+    if (s == INVALID_SOCKET) return kInvalidSocket;
+    keepFromChildren(s);
+    disableCoalescing(s);
+    return toHandle(s);
+  }
+}
+
+void shutdownSocket(SocketHandle s) {
+  if (s != kInvalidSocket) ::shutdown(toSocket(s), SD_BOTH);
+}
+
+void failNthCall(Call call, unsigned nth) {
+  faultCountdown[static_cast<int>(call)].store(nth, std::memory_order_relaxed);
+}
+
+void clearFaults() {
+  for (auto& counter : faultCountdown) counter.store(0, std::memory_order_relaxed);
+}
+
+char pathSeparator() { return '\\'; }
+
+std::string currentDirectory() {
+  // The directory may change between asking for its length and reading it: ask until it fits.
+  std::vector<char> buffer(MAX_PATH);
+  for (;;) {
+    const DWORD length = ::GetCurrentDirectoryA(static_cast<DWORD>(buffer.size()), buffer.data());
+    if (length == 0) return std::string();
+    if (length < buffer.size()) {
+      std::string dir(buffer.data(), length);
+      // Only a drive's root ends with a separator ("C:\").
+      if (dir.size() > 1 && (dir.back() == '\\' || dir.back() == '/')) dir.pop_back();
+      return dir;
+    }
+    buffer.resize(length);
+  }
+}
+
+namespace {
+
+LocalTime fromSystemTime(const SYSTEMTIME& st) {
+  LocalTime t;
+  t.year = st.wYear;
+  t.month = st.wMonth;
+  t.day = st.wDay;
+  t.hour = st.wHour;
+  t.minute = st.wMinute;
+  t.second = st.wSecond;
+  t.milliseconds = st.wMilliseconds;
+  return t;
+}
+
+constexpr std::int64_t kSecondsFrom1601To1970 = 11644473600LL;
+constexpr std::int64_t kFileTimeUnitsPerSecond = 10000000LL;
+
+std::uint64_t toUint64(const FILETIME& ft) {
+  return (static_cast<std::uint64_t>(ft.dwHighDateTime) << 32) | ft.dwLowDateTime;
+}
+
+}  // namespace
+
+LocalTime localTimeNow() {
+  SYSTEMTIME st;
+  ::GetLocalTime(&st);
+  return fromSystemTime(st);
+}
+
+LocalTime localTimeOf(std::int64_t unixSeconds) {
+  const std::uint64_t units =
+      static_cast<std::uint64_t>((unixSeconds + kSecondsFrom1601To1970) * kFileTimeUnitsPerSecond);
+  FILETIME utc;
+  utc.dwLowDateTime = static_cast<DWORD>(units);
+  utc.dwHighDateTime = static_cast<DWORD>(units >> 32);
+  SYSTEMTIME universal;
+  SYSTEMTIME local;
+  if (!::FileTimeToSystemTime(&utc, &universal) ||
+      !::SystemTimeToTzSpecificLocalTime(nullptr, &universal, &local)) {
+    return LocalTime{};
+  }
+  LocalTime t = fromSystemTime(local);
+  t.milliseconds = 0;
+  return t;
+}
+
+std::uint64_t fileTimeOf(const LocalTime& t) {
+  SYSTEMTIME st{};
+  st.wYear = static_cast<WORD>(t.year);
+  st.wMonth = static_cast<WORD>(t.month);
+  st.wDay = static_cast<WORD>(t.day);
+  st.wHour = static_cast<WORD>(t.hour);
+  st.wMinute = static_cast<WORD>(t.minute);
+  st.wSecond = static_cast<WORD>(t.second);
+  st.wMilliseconds = static_cast<WORD>(t.milliseconds);
+  FILETIME ft;
+  return ::SystemTimeToFileTime(&st, &ft) ? toUint64(ft) : 0;
+}
+
+unsigned long currentThreadId() { return ::GetCurrentThreadId(); }
+
+bool isDirectory(const std::string& path) {
+  const DWORD attributes = ::GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool createDirectory(const std::string& path) { return ::CreateDirectoryA(path.c_str(), nullptr) != 0; }
+
+namespace {
+
+bool endsWithIgnoringCase(const std::string& name, const std::string& suffix) {
+  if (name.size() < suffix.size()) return false;
+  return ::lstrcmpiA(name.c_str() + (name.size() - suffix.size()), suffix.c_str()) == 0;
+}
+
+// Closes a directory search when it goes.
+class FindHandle {
+ public:
+  explicit FindHandle(HANDLE h) : h_(h) {}
+  ~FindHandle() {
+    if (h_ != INVALID_HANDLE_VALUE) ::FindClose(h_);
+  }
+  FindHandle(const FindHandle&) = delete;
+  FindHandle& operator=(const FindHandle&) = delete;
+  HANDLE get() const { return h_; }
+  bool valid() const { return h_ != INVALID_HANDLE_VALUE; }
+
+ private:
+  HANDLE h_;
+};
+
+}  // namespace
+
+std::vector<DirEntry> listFiles(const std::string& dir, const std::string& suffix) {
+  std::vector<DirEntry> entries;
+  WIN32_FIND_DATAA found;
+  const FindHandle search(::FindFirstFileA((dir + "\\*" + suffix).c_str(), &found));
+  if (!search.valid()) return entries;
+  do {
+    // The pattern also matches through short 8.3 names ("*.log" finds "x.logfile"); the suffix
+    // test keeps what the long name says.
+    if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
+    const std::string name = found.cFileName;
+    if (!endsWithIgnoringCase(name, suffix)) continue;
+    entries.push_back(DirEntry{name, toUint64(found.ftCreationTime)});
+  } while (::FindNextFileA(search.get(), &found));
+  return entries;
+}
+
+bool removeFile(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
+
+std::FILE* openAppendText(const std::string& path) {
+  // "N": the log file stays out of processes the application starts.
+  return std::fopen(path.c_str(), "a+N");
+}
+
+std::string sharedLibraryFileName(const std::string& name) { return name + ".dll"; }
+
+SharedLibrary::SharedLibrary(const std::string& path) {
+  handle_ = ::LoadLibraryA(path.c_str());
+  if (handle_ == nullptr) error_ = systemMessage(::GetLastError());
+}
+
+SharedLibrary::~SharedLibrary() { reset(); }
+
+SharedLibrary::SharedLibrary(SharedLibrary&& other) noexcept : handle_(other.handle_), error_(std::move(other.error_)) {
+  other.handle_ = nullptr;
+}
+
+SharedLibrary& SharedLibrary::operator=(SharedLibrary&& other) noexcept {
+  if (this != &other) {
+    reset();
+    handle_ = other.handle_;
+    error_ = std::move(other.error_);
+    other.handle_ = nullptr;
+  }
+  return *this;
+}
+
+void* SharedLibrary::symbol(const char* name) const {
+  if (handle_ == nullptr) return nullptr;
+  return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(handle_), name));
+}
+
+void SharedLibrary::reset() {
+  if (handle_ != nullptr) {
+    ::FreeLibrary(static_cast<HMODULE>(handle_));
+    handle_ = nullptr;
+  }
+}
+
+namespace {
+
+std::atomic<bool> processEndingFlag{false};
+
+}  // namespace
+
+ModuleReference ModuleReference::toThisModule() {
+  HMODULE module = nullptr;
+  // Any address inside this module names it; the call counts one more reference on it.
+  const auto anchor = reinterpret_cast<LPCSTR>(&processEndingFlag);
+  if (!::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, anchor, &module)) return ModuleReference();
+  return ModuleReference(module);
+}
+
+void ModuleReference::reset() {
+  if (handle_ != nullptr) {
+    ::FreeLibrary(static_cast<HMODULE>(std::exchange(handle_, nullptr)));
+  }
+}
+
+bool processEnding() { return processEndingFlag.load(std::memory_order_acquire); }
+
+void markProcessEnding() { processEndingFlag.store(true, std::memory_order_release); }
+
+}  // namespace platform
