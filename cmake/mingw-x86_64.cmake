@@ -3,7 +3,8 @@
 set(MINGW_TRIPLET x86_64-w64-mingw32)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
-find_program(WINE_PROGRAM NAMES wine64 wine)
-if(WINE_PROGRAM)
-  set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_PROGRAM})
+# Wine's 64-bit loader itself: the wine command prefers the 32-bit one.
+find_program(WINE64_PROGRAM NAMES wine64 PATHS /usr/lib/wine /usr/lib/wine-stable)
+if(WINE64_PROGRAM)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE64_PROGRAM})
 endif()

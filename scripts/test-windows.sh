@@ -31,6 +31,7 @@ wineserver="$wine_dir/wineserver64"
 [ -x "$wineserver" ] || wineserver="$wine_dir/wineserver32"
 stop_wine() { "$wineserver" -k 2>/dev/null || true; }
 trap stop_wine EXIT
+mkdir -p "$WINEPREFIX"
 "$wineserver" -p 30
 "$WINELOADER" wineboot >/dev/null 2>&1 || true
 

@@ -17,6 +17,7 @@
 #include <cerrno>
 #include <climits>
 #include <ctime>
+#include <utility>
 #include <vector>
 
 namespace platform {
@@ -334,5 +335,22 @@ std::atomic<bool> processEndingFlag{false};
 bool processEnding() { return processEndingFlag.load(std::memory_order_acquire); }
 
 void markProcessEnding() { processEndingFlag.store(true, std::memory_order_release); }
+
+namespace {
+
+struct ThreadEnd {
+  void (*atEnd)() = nullptr;
+  ~ThreadEnd() { runThreadEnd(); }
+};
+
+thread_local ThreadEnd threadEnd;
+
+}  // namespace
+
+void callAtThreadEnd(void (*atEnd)()) { threadEnd.atEnd = atEnd; }
+
+void runThreadEnd() {
+  if (void (*atEnd)() = std::exchange(threadEnd.atEnd, nullptr)) atEnd();
+}
 
 }  // namespace platform

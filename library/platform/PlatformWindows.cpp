@@ -411,4 +411,17 @@ bool processEnding() { return processEndingFlag.load(std::memory_order_acquire);
 
 void markProcessEnding() { processEndingFlag.store(true, std::memory_order_release); }
 
+namespace {
+
+// A plain pointer: nothing is registered with the C++ runtime for the thread's end.
+thread_local void (*threadEnd)() = nullptr;
+
+}  // namespace
+
+void callAtThreadEnd(void (*atEnd)()) { threadEnd = atEnd; }
+
+void runThreadEnd() {
+  if (void (*atEnd)() = std::exchange(threadEnd, nullptr)) atEnd();
+}
+
 }  // namespace platform
