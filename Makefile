@@ -3,8 +3,12 @@ BUILD    ?= build
 TYPE     ?= RelWithDebInfo
 SANITIZE ?=
 JOBS     ?= $(shell nproc 2>/dev/null || echo 2)
+PREFIX   ?= /usr/local
+# What the demo runs and an installation holds: no test program, no benchmark.
+PROGRAMS := Marovex lanesim mvcall
 
-.PHONY: all deps configure build test demo test-asan test-tsan clean windows windows-build test-windows
+.PHONY: all deps configure build programs test demo install package docs test-asan test-tsan clean \
+        windows windows-build test-windows
 
 all: build
 
@@ -17,11 +21,24 @@ configure: deps
 build: configure
 	@cmake --build $(BUILD) -j$(JOBS) -- --no-print-directory
 
+programs: configure
+	@cmake --build $(BUILD) -j$(JOBS) --target $(PROGRAMS) -- --no-print-directory
+
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 
-demo: build
+demo: programs
 	@scripts/demo.sh $(BUILD)
+
+install: programs
+	@cmake --install $(BUILD) --prefix $(PREFIX)
+
+package: build
+	@cd $(BUILD) && cpack -G DEB
+
+docs: configure
+	@cmake --build $(BUILD) -j$(JOBS) --target refdoc -- --no-print-directory
+	@$(BUILD)/bin/refdoc --update
 
 test-asan:
 	@$(MAKE) --no-print-directory test BUILD=build-asan SANITIZE=address TYPE=Debug

@@ -12,7 +12,6 @@ bin="$build/bin"
 run="${DEMO_RUN_DIR:-$root/demo-run}"
 runner=(${DEMO_RUNNER:-})
 exe="${DEMO_EXE_SUFFIX:-}"
-listen_deadline_s=10
 
 for tool in lanesim mvcall; do
   if [[ ! -x "$bin/$tool$exe" ]]; then
@@ -24,35 +23,14 @@ done
 rm -rf "$run"
 mkdir -p "$run/EtcConfig"
 
-sim_pid=""
-stop_simulator() {
-  if [[ -n "$sim_pid" ]] && kill -0 "$sim_pid" 2>/dev/null; then
-    kill "$sim_pid" 2>/dev/null || true
-    wait "$sim_pid" 2>/dev/null || true
-  fi
-}
-trap stop_simulator EXIT
+# shellcheck source=scripts/lanesim.sh
+source "$root/scripts/lanesim.sh"
+trap lanesim_stop EXIT
 trap 'exit 130' INT TERM
 
-"${runner[@]}" "$bin/lanesim$exe" --listen 127.0.0.1:0 >"$run/lanesim.out" 2>&1 &
-sim_pid=$!
-
-port=""
-for ((i = 0; i < listen_deadline_s * 10; i++)); do
-  port="$(sed -n 's/^lanesim listening on [0-9.]*:\([0-9][0-9]*\).*$/\1/p' "$run/lanesim.out" | head -n1)"
-  [[ -n "$port" ]] && break
-  if ! kill -0 "$sim_pid" 2>/dev/null; then
-    echo "demo: lanesim ended before listening:" >&2
-    cat "$run/lanesim.out" >&2
-    exit 1
-  fi
-  sleep 0.1
-done
-if [[ -z "$port" ]]; then
-  echo "demo: lanesim did not report its port within ${listen_deadline_s}s" >&2
-  exit 1
-fi
-echo "demo: lane-server simulator on 127.0.0.1:$port (pid $sim_pid)"
+lanesim_start "$bin/lanesim$exe" "$run/lanesim.out" "${runner[@]}" || exit 1
+port="$lanesim_port"
+echo "demo: lane-server simulator on 127.0.0.1:$port (pid $lanesim_pid)"
 
 lane_section() { # index laneNo readerId rsuId
   cat <<INI
@@ -117,7 +95,7 @@ else
   status=1
 fi
 
-stop_simulator
+lanesim_stop
 echo
 if [[ $status -eq 0 ]]; then
   echo "demo: all ${#calls[@]} calls returned 0"

@@ -1,9 +1,14 @@
 /*
  * Marovex: the lane server client of a toll lane's equipment controller.
  *
+ * docs/operations.md is the reference of every function: the request members, the commands
+ * sent, the outputs and the result codes, with an example of each.
+ *
  * Every function may be called from any thread, also from several threads at once. Texts are
- * NUL-terminated 8-bit strings passed through unchanged; the JSON texts the library produces are
- * indented, with members sorted by name.
+ * NUL-terminated 8-bit strings passed through unchanged. The JSON texts the library writes itself
+ * are indented, with members sorted by name; the outputs of SendNonCashPay, StopNonCashPay,
+ * ListUpLoad, ListQuery, BlackListQuery and QueryTransDetail are the lane server's answers as
+ * received.
  *
  * Output buffers: `out` is the caller's buffer and *pLen is the total size of the buffer,
  * including space for the zero terminator. An output of length n fits when n < *pLen (a *pLen of
@@ -12,6 +17,9 @@
  * MAROVEX_STASHED; the caller then enlarges its buffer and fetches the output on the same thread
  * with GetResponse. A later overflow on the same thread replaces an output not yet fetched. The
  * operations leave *pLen unchanged when the output fits; Init sets it to n + 1 in both cases.
+ * On MAROVEX_EXCEPTION and MAROVEX_NO_SESSION `out` is left untouched. A lane server's own
+ * "ErrorCode" comes back as the result even when it equals one of the codes below (a server's 5
+ * leaves *pLen unchanged and fills out).
  *
  * Null pointers: a null `out` or `pLen` (and, for GetResponse, a null `code`) makes the function
  * return MAROVEX_EXCEPTION at once without doing anything: no lane is looked up, nothing is

@@ -80,7 +80,8 @@ std::string configText(const std::vector<LaneConfig>& lanes) {
             "\nPassWord=pw\nProvinceNo=44\nCityNo=1\nAreaNo=101\nGateNo=2\nLaneNo=" +
             std::to_string(lane.laneNo) + "\nHeartBeatTime=" + std::to_string(lane.heartBeatTime) +
             "\nTimeOut=" + std::to_string(lane.timeOut) + "\nRSUID=" + std::to_string(lane.rsuId) +
-            "\nReaderID=" + std::to_string(lane.readerId) + "\nAutoLogout=0\n";
+            "\nReaderID=" + std::to_string(lane.readerId) +
+            "\nAutoLogout=" + std::to_string(lane.autoLogout) + "\n";
   }
   return text;
 }

@@ -48,6 +48,7 @@ struct LaneConfig {
   int readerId = -1;
   int heartBeatTime = 120;  // long, so that the status document stays as Init left it
   int timeOut = 1;
+  int autoLogout = 0;
 };
 std::string configText(const std::vector<LaneConfig>& lanes);
 

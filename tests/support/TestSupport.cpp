@@ -1,7 +1,9 @@
 #include "TestSupport.h"
 
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <random>
 #include <sstream>
 #include <thread>
@@ -59,6 +61,37 @@ void writeFile(const std::string& path, const std::string& content) {
   fs::create_directories(fs::path(path).parent_path());
   std::ofstream out(path, std::ios::binary | std::ios::trunc);
   out << content;
+}
+
+ProgramRun runInShell(const std::string& command, const std::string& dir) {
+  const std::string line = "cd '" + dir + "' && " + command + " 2>&1; echo \"exit=$?\"";
+  ProgramRun run;
+  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(line.c_str(), "r"), pclose);
+  if (!pipe) return run;
+  char chunk[4096];
+  std::size_t got = 0;
+  while ((got = std::fread(chunk, 1, sizeof chunk, pipe.get())) > 0) run.output.append(chunk, got);
+  const std::size_t mark = run.output.rfind("exit=");
+  if (mark != std::string::npos) {
+    run.status = std::stoi(run.output.substr(mark + 5));
+    run.output.erase(mark);
+  }
+  return run;
+}
+
+std::string withPort(const std::string& config, std::uint16_t port, std::string* configured) {
+  static const std::string key = "Port=";
+  std::istringstream lines(config);
+  std::string line;
+  std::string out;
+  while (std::getline(lines, line)) {
+    if (line.rfind(key, 0) == 0) {
+      if (configured != nullptr) *configured = line.substr(key.size());
+      line = key + std::to_string(port);
+    }
+    out += line + '\n';
+  }
+  return out;
 }
 
 }  // namespace testsupport

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <string>
 
@@ -42,5 +43,18 @@ class CurrentDirGuard {
 
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& content);
+
+// What a command line run through the shell gave.
+struct ProgramRun {
+  int status = -1;
+  std::string output;  // standard output and standard error together
+};
+// Runs a shell command line in `dir`.
+ProgramRun runInShell(const std::string& command, const std::string& dir = ".");
+
+// A configuration text whose "Port=" lines all name `port`; `configured` receives the port the
+// text named.
+std::string withPort(const std::string& config, std::uint16_t port,
+                     std::string* configured = nullptr);
 
 }  // namespace testsupport

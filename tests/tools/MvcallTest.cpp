@@ -2,8 +2,6 @@
 // short run against the lane-server simulator.
 #include <chrono>
 #include <cstdint>
-#include <cstdio>
-#include <memory>
 #include <string>
 
 #include <gmock/gmock.h>
@@ -17,27 +15,11 @@ namespace {
 using ::testing::HasSubstr;
 using ::testing::Not;
 
-struct ProgramRun {
-  int status = -1;
-  std::string output;  // standard output and standard error together
-};
+using testsupport::ProgramRun;
 
 // Runs mvcall with the given arguments (shell syntax) in `dir`.
 ProgramRun runMvcall(const std::string& arguments, const std::string& dir = ".") {
-  const std::string command = "cd '" + dir + "' && '" + std::string(MAROVEX_BIN_DIR) +
-                              "/mvcall' " + arguments + " 2>&1; echo \"exit=$?\"";
-  ProgramRun run;
-  std::unique_ptr<FILE, int (*)(FILE*)> pipe(popen(command.c_str(), "r"), pclose);
-  if (!pipe) return run;
-  char chunk[4096];
-  std::size_t got = 0;
-  while ((got = std::fread(chunk, 1, sizeof chunk, pipe.get())) > 0) run.output.append(chunk, got);
-  const std::size_t mark = run.output.rfind("exit=");
-  if (mark != std::string::npos) {
-    run.status = std::stoi(run.output.substr(mark + 5));
-    run.output.erase(mark);
-  }
-  return run;
+  return testsupport::runInShell("'" + std::string(MAROVEX_BIN_DIR) + "/mvcall' " + arguments, dir);
 }
 
 TEST(MvcallTest, NoCallsPrintsUsageAndExits2) {
@@ -121,6 +103,26 @@ TEST(MvcallTest, ExitWithoutUninitStopsTheLaneCleanly) {
   EXPECT_EQ(run.status, 0) << run.output;
   EXPECT_TRUE(sim.waitForPacket("03002", std::chrono::milliseconds(3000)));
   EXPECT_EQ(sim.receivedWith("03002").size(), 1u);
+}
+
+// Each mvcall is a process of its own, so a 1000 before any Init is the caller's mistake, said
+// once; after an Init it is about the lane number and gets no hint.
+TEST(MvcallTest, NoSessionBeforeInitHintsThatInitComesFirst) {
+  testsupport::ScratchDir dir;
+  const ProgramRun alone = runMvcall("ListQuery:1 ETCStatusQuery:1", dir.path());
+  EXPECT_EQ(alone.status, 3);
+  EXPECT_THAT(alone.output, HasSubstr("== ListQuery lane 1: result 1000"));
+  const std::string hint = "put Init first on the same command line";
+  const std::size_t first = alone.output.find(hint);
+  ASSERT_NE(first, std::string::npos) << alone.output;
+  EXPECT_EQ(alone.output.find(hint, first + 1), std::string::npos) << alone.output;
+
+  LaneSimulator sim;
+  ASSERT_TRUE(sim.start("127.0.0.1"));
+  writeLaneConfig(dir, sim.port(), 60, 0);
+  const ProgramRun after = runMvcall("Init ListQuery:9 Uninit", dir.path());
+  EXPECT_THAT(after.output, HasSubstr("== ListQuery lane 9: result 1000"));
+  EXPECT_THAT(after.output, Not(HasSubstr(hint)));
 }
 
 }  // namespace

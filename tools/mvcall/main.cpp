@@ -53,9 +53,11 @@ struct Options {
 
 std::string defaultLibrary(const char* argv0) {
   const std::string file = platform::sharedLibraryFileName("Marovex");
-  const std::filesystem::path dir = std::filesystem::path(argv0).parent_path();
-  // Started through the search path: leave the look-up to the loader.
-  return dir.empty() ? file : (dir / file).string();
+  const std::filesystem::path beside = std::filesystem::path(argv0).parent_path() / file;
+  // Installed, the library is not beside the program: the loader finds it (the program's run
+  // path names the installed library directory).
+  std::error_code ec;
+  return std::filesystem::is_regular_file(beside, ec) ? beside.string() : file;
 }
 
 bool parseOptions(int argc, char** argv, Options& options) {
@@ -143,6 +145,15 @@ CallOutcome runCall(const LibraryBinding& lib, const CallStep& step, int bufferS
   return outcome;
 }
 
+// A lane has a session only after an Init in the same process, and every mvcall is one.
+void hintInitFirst(const CallStep& step) {
+  std::fprintf(stderr,
+               "mvcall: lane %d has no session (1000). Each mvcall is a new process with no "
+               "lanes started: put Init first on the same command line, e.g.\n"
+               "  mvcall Init '%s:%d:%s' Uninit\n",
+               step.lane, step.name.c_str(), step.lane, step.input.c_str());
+}
+
 void printOutcome(const CallStep& step, const CallOutcome& outcome, long long elapsedMs) {
   std::string title = step.name;
   if (step.kind == CallStep::Kind::Operation) title += " lane " + std::to_string(step.lane);
@@ -173,6 +184,8 @@ int main(int argc, char** argv) {
     return kExitLibrary;
   }
   int status = kExitAllOk;
+  bool initRan = false;
+  bool hinted = false;
   for (const CallStep& step : options.steps) {
     if (step.kind == CallStep::Kind::Wait) {
       std::printf("== wait %d ms\n", step.waitMs);
@@ -185,6 +198,11 @@ int main(int argc, char** argv) {
     const auto elapsed = std::chrono::duration_cast<std::chrono::milliseconds>(
         std::chrono::steady_clock::now() - start);
     printOutcome(step, outcome, static_cast<long long>(elapsed.count()));
+    initRan = initRan || step.kind == CallStep::Kind::Init;
+    if (outcome.result == result::kNoSession && !initRan && !hinted) {
+      hintInitFirst(step);
+      hinted = true;
+    }
     if (outcome.result != result::kOk) status = kExitCallFailed;
   }
   return status;

@@ -1,0 +1,35 @@
+# Runs the lanesim program for a script on a free loopback port. Source this file, then:
+#   lanesim_start BINARY OUTPUT_FILE [RUNNER...]
+#                                      sets lanesim_pid and lanesim_port (returns 1 on failure);
+#                                      a RUNNER (e.g. wine) runs the binary when given
+#   lanesim_stop                       stops it (safe to call twice, or in an EXIT trap)
+lanesim_listen_deadline_s=10
+lanesim_pid=""
+lanesim_port=""
+
+lanesim_start() {
+  local binary="$1" output="$2" i
+  shift 2
+  "$@" "$binary" --listen 127.0.0.1:0 >"$output" 2>&1 &
+  lanesim_pid=$!
+  for ((i = 0; i < lanesim_listen_deadline_s * 10; i++)); do
+    lanesim_port="$(sed -n 's/^lanesim listening on [0-9.]*:\([0-9][0-9]*\).*$/\1/p' "$output" |
+      head -n1)"
+    [[ -n "$lanesim_port" ]] && return 0
+    if ! kill -0 "$lanesim_pid" 2>/dev/null; then
+      echo "lanesim ended before listening:" >&2
+      cat "$output" >&2
+      return 1
+    fi
+    sleep 0.1
+  done
+  echo "lanesim did not report its port within ${lanesim_listen_deadline_s}s" >&2
+  return 1
+}
+
+lanesim_stop() {
+  if [[ -n "$lanesim_pid" ]] && kill -0 "$lanesim_pid" 2>/dev/null; then
+    kill "$lanesim_pid" 2>/dev/null || true
+    wait "$lanesim_pid" 2>/dev/null || true
+  fi
+}
