@@ -281,7 +281,7 @@ void LaneSimulator::serveConnection(std::shared_ptr<SimConnection> connection) {
   Sink sink(*this, connection);
   PacketAccumulator accumulator;
   std::vector<char> chunk(kRecvChunk);
-  while (!stopping_.load()) {
+  while (!stopping_.load() && !connection->closing()) {
     const int ready = platform::waitReadable(connection->socket(), kPollInterval);
     if (ready == 0) continue;
     if (ready < 0) break;

@@ -15,4 +15,7 @@ bool SimConnection::send(const char* data, std::size_t size) {
   return true;
 }
 
-void SimConnection::shutdown() { platform::shutdownSocket(socket_.get()); }
+void SimConnection::shutdown() {
+  closing_.store(true);
+  platform::shutdownSocket(socket_.get());
+}

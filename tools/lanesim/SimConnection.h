@@ -27,6 +27,10 @@ class SimConnection {
 
   // Ends both directions: the peer sees the close and the receive loop ends. Any thread.
   void shutdown();
+  // True once shutdown was asked for. The receive loop looks at it on every wake-up: a shutdown
+  // of our own end does not wake a waiting select on every platform (Windows Sockets does not
+  // promise it), so the loop must not rely on the socket to tell it.
+  bool closing() const { return closing_.load(); }
 
   // True until the receive loop has ended.
   bool open() const { return open_.load(); }
@@ -37,5 +41,6 @@ class SimConnection {
   SimSocket socket_;  // closed only by the destructor, after every thread is done with it
   const unsigned id_;
   std::atomic<bool> open_{true};
+  std::atomic<bool> closing_{false};
   std::mutex writeMutex_;  // held for the whole of one write
 };
