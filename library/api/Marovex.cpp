@@ -14,7 +14,9 @@ int runOperation(const char* name, boundary::OperationMethod method, int lane, c
 
 }  // namespace
 
-MV_ENTRY_POINT int MAROVEX_CALL Init(char* out, int* pLen) { return boundary::init(g.manager(), out, pLen); }
+MV_ENTRY_POINT int MAROVEX_CALL Init(char* out, int* pLen) {
+  return boundary::init(g.manager(), out, pLen);
+}
 
 MV_ENTRY_POINT int MAROVEX_CALL Uninit(void) { return boundary::uninit(g.manager()); }
 
@@ -38,7 +40,8 @@ MV_ENTRY_POINT int MAROVEX_CALL RSUWrite(int lane, const char* input, char* out,
   return runOperation("RSUWrite", &AMvLaneClientOper::RSUWrite, lane, input, out, pLen);
 }
 
-MV_ENTRY_POINT int MAROVEX_CALL ETCStatusQuery(int lane, const char* input, char* out, int* pLen) {
+MV_ENTRY_POINT int MAROVEX_CALL ETCStatusQuery(int lane, const char* input, char* out,
+                                              int* pLen) {
   return runOperation("ETCStatusQuery", &AMvLaneClientOper::ETCStatusQuery, lane, input, out,
                       pLen);
 }

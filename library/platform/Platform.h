@@ -56,7 +56,9 @@ long recvBytes(SocketHandle s, char* data, std::size_t size);
 SocketHandle tcpListen(const char* ip, std::uint16_t port, std::uint16_t* boundPort);
 // Accepts one pending connection (kInvalidSocket when none or on error); the new socket blocks.
 SocketHandle acceptConnection(SocketHandle listener);
-// Ends both directions of a connection so that a peer and a blocked receive see the close.
+// Ends both directions of a connection so that the peer sees the close. A receive or wait already
+// under way on the socket ends too on POSIX, but Windows does not promise that: a thread that
+// waits on the socket also looks at a stop flag of its own.
 void shutdownSocket(SocketHandle s);
 
 // ---- Fault injection (tests) --------------------------------------------------------------------

@@ -20,26 +20,16 @@
 #include <utility>
 #include <vector>
 
+#include "platform/FaultCounters.h"
+
 namespace platform {
 
 namespace {
 
-// Armed fault counters: 0 = disarmed, n = the nth following call fails.
-std::atomic<unsigned> faultCountdown[static_cast<int>(Call::kCount)];
-
 bool injectedFailure(Call call, int err) {
-  std::atomic<unsigned>& counter = faultCountdown[static_cast<int>(call)];
-  unsigned current = counter.load(std::memory_order_relaxed);
-  while (current != 0) {
-    if (counter.compare_exchange_weak(current, current - 1, std::memory_order_relaxed)) {
-      if (current == 1) {
-        errno = err;
-        return true;
-      }
-      return false;
-    }
-  }
-  return false;
+  if (!faultDue(call)) return false;
+  errno = err;
+  return true;
 }
 
 int toFd(SocketHandle s) { return static_cast<int>(s); }
@@ -165,14 +155,6 @@ void shutdownSocket(SocketHandle s) {
   if (s != kInvalidSocket) ::shutdown(toFd(s), SHUT_RDWR);
 }
 
-void failNthCall(Call call, unsigned nth) {
-  faultCountdown[static_cast<int>(call)].store(nth, std::memory_order_relaxed);
-}
-
-void clearFaults() {
-  for (auto& counter : faultCountdown) counter.store(0, std::memory_order_relaxed);
-}
-
 char pathSeparator() { return '/'; }
 
 std::string currentDirectory() {
@@ -295,22 +277,6 @@ SharedLibrary::SharedLibrary(const std::string& path) {
   }
 }
 
-SharedLibrary::~SharedLibrary() { reset(); }
-
-SharedLibrary::SharedLibrary(SharedLibrary&& other) noexcept : handle_(other.handle_), error_(std::move(other.error_)) {
-  other.handle_ = nullptr;
-}
-
-SharedLibrary& SharedLibrary::operator=(SharedLibrary&& other) noexcept {
-  if (this != &other) {
-    reset();
-    handle_ = other.handle_;
-    error_ = std::move(other.error_);
-    other.handle_ = nullptr;
-  }
-  return *this;
-}
-
 void* SharedLibrary::symbol(const char* name) const {
   return handle_ != nullptr ? ::dlsym(handle_, name) : nullptr;
 }
@@ -325,16 +291,6 @@ void SharedLibrary::reset() {
 ModuleReference ModuleReference::toThisModule() { return ModuleReference(); }
 
 void ModuleReference::reset() { handle_ = nullptr; }
-
-namespace {
-
-std::atomic<bool> processEndingFlag{false};
-
-}  // namespace
-
-bool processEnding() { return processEndingFlag.load(std::memory_order_acquire); }
-
-void markProcessEnding() { processEndingFlag.store(true, std::memory_order_release); }
 
 namespace {
 

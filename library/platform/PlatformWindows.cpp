@@ -17,26 +17,16 @@
 #include <utility>
 #include <vector>
 
+#include "platform/FaultCounters.h"
+
 namespace platform {
 
 namespace {
 
-// Armed fault counters: 0 = disarmed, n = the nth following call fails.
-std::atomic<unsigned> faultCountdown[static_cast<int>(Call::kCount)];
-
 bool injectedFailure(Call call, int err) {
-  std::atomic<unsigned>& counter = faultCountdown[static_cast<int>(call)];
-  unsigned current = counter.load(std::memory_order_relaxed);
-  while (current != 0) {
-    if (counter.compare_exchange_weak(current, current - 1, std::memory_order_relaxed)) {
-      if (current == 1) {
-        ::WSASetLastError(err);
-        return true;
-      }
-      return false;
-    }
-  }
-  return false;
+  if (!faultDue(call)) return false;
+  ::WSASetLastError(err);
+  return true;
 }
 
 SOCKET toSocket(SocketHandle s) { return static_cast<SOCKET>(s); }
@@ -62,6 +52,7 @@ SocketHandle newTcpSocket() {
 }
 
 constexpr long long kMicrosecondsPerSecond = 1000000;
+constexpr int kListenBacklog = 64;
 
 timeval toTimeval(std::chrono::microseconds left) {
   timeval tv{};
@@ -184,7 +175,8 @@ SocketHandle tcpListen(const char* ip, std::uint16_t port, std::uint16_t* boundP
   addr.sin_family = AF_INET;
   addr.sin_port = ::htons(port);
   if (::inet_pton(AF_INET, ip, &addr.sin_addr) != 1 ||
-      ::bind(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 || ::listen(s, 64) != 0) {
+      ::bind(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
+      ::listen(s, kListenBacklog) != 0) {
     ::closesocket(s);
     return kInvalidSocket;
   }
@@ -202,20 +194,15 @@ SocketHandle acceptConnection(SocketHandle listener) {
     if (s == INVALID_SOCKET) return kInvalidSocket;
     keepFromChildren(s);
     disableCoalescing(s);
+    // An accepted socket takes over the listener's non-blocking mode here, unlike on POSIX.
+    u_long off = 0;
+    ::ioctlsocket(s, FIONBIO, &off);
     return toHandle(s);
   }
 }
 
 void shutdownSocket(SocketHandle s) {
   if (s != kInvalidSocket) ::shutdown(toSocket(s), SD_BOTH);
-}
-
-void failNthCall(Call call, unsigned nth) {
-  faultCountdown[static_cast<int>(call)].store(nth, std::memory_order_relaxed);
-}
-
-void clearFaults() {
-  for (auto& counter : faultCountdown) counter.store(0, std::memory_order_relaxed);
 }
 
 char pathSeparator() { return '\\'; }
@@ -359,22 +346,6 @@ SharedLibrary::SharedLibrary(const std::string& path) {
   if (handle_ == nullptr) error_ = systemMessage(::GetLastError());
 }
 
-SharedLibrary::~SharedLibrary() { reset(); }
-
-SharedLibrary::SharedLibrary(SharedLibrary&& other) noexcept : handle_(other.handle_), error_(std::move(other.error_)) {
-  other.handle_ = nullptr;
-}
-
-SharedLibrary& SharedLibrary::operator=(SharedLibrary&& other) noexcept {
-  if (this != &other) {
-    reset();
-    handle_ = other.handle_;
-    error_ = std::move(other.error_);
-    other.handle_ = nullptr;
-  }
-  return *this;
-}
-
 void* SharedLibrary::symbol(const char* name) const {
   if (handle_ == nullptr) return nullptr;
   return reinterpret_cast<void*>(::GetProcAddress(static_cast<HMODULE>(handle_), name));
@@ -389,14 +360,15 @@ void SharedLibrary::reset() {
 
 namespace {
 
-std::atomic<bool> processEndingFlag{false};
+// An address inside this module, by which the module is found.
+const char moduleAnchor = 0;
 
 }  // namespace
 
 ModuleReference ModuleReference::toThisModule() {
   HMODULE module = nullptr;
-  // Any address inside this module names it; the call counts one more reference on it.
-  const auto anchor = reinterpret_cast<LPCSTR>(&processEndingFlag);
+  // The call counts one more reference on the module.
+  const auto anchor = &moduleAnchor;
   if (!::GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, anchor, &module)) return ModuleReference();
   return ModuleReference(module);
 }
@@ -406,10 +378,6 @@ void ModuleReference::reset() {
     ::FreeLibrary(static_cast<HMODULE>(std::exchange(handle_, nullptr)));
   }
 }
-
-bool processEnding() { return processEndingFlag.load(std::memory_order_acquire); }
-
-void markProcessEnding() { processEndingFlag.store(true, std::memory_order_release); }
 
 namespace {
 
