@@ -8,7 +8,6 @@ root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$(cd "$root" && cd "${1:-build}" && pwd)"
 bin="$build/bin"
 run="$root/demo-run"
-listen_deadline_s=10
 
 for tool in lanesim mvcall; do
   if [[ ! -x "$bin/$tool" ]]; then
@@ -18,67 +17,17 @@ for tool in lanesim mvcall; do
 done
 
 rm -rf "$run"
-mkdir -p "$run/EtcConfig"
+mkdir -p "$run"
 
-sim_pid=""
-stop_simulator() {
-  if [[ -n "$sim_pid" ]] && kill -0 "$sim_pid" 2>/dev/null; then
-    kill "$sim_pid" 2>/dev/null || true
-    wait "$sim_pid" 2>/dev/null || true
-  fi
-}
+source "$root/scripts/demo-lanes.sh"
 trap stop_simulator EXIT
 trap 'exit 130' INT TERM
 
-"$bin/lanesim" --listen 127.0.0.1:0 >"$run/lanesim.out" 2>&1 &
-sim_pid=$!
-
-port=""
-for ((i = 0; i < listen_deadline_s * 10; i++)); do
-  port="$(sed -n 's/^lanesim listening on [0-9.]*:\([0-9][0-9]*\).*$/\1/p' "$run/lanesim.out" | head -n1)"
-  [[ -n "$port" ]] && break
-  if ! kill -0 "$sim_pid" 2>/dev/null; then
-    echo "demo: lanesim ended before listening:" >&2
-    cat "$run/lanesim.out" >&2
-    exit 1
-  fi
-  sleep 0.1
-done
-if [[ -z "$port" ]]; then
-  echo "demo: lanesim did not report its port within ${listen_deadline_s}s" >&2
-  exit 1
-fi
+start_simulator "$bin" "$run" || { echo "demo: the simulator did not start" >&2; exit 1; }
+port="$sim_port"
 echo "demo: lane-server simulator on 127.0.0.1:$port (pid $sim_pid)"
 
-lane_section() { # index laneNo readerId rsuId
-  cat <<INI
-[MvLane$1]
-IpAddr=127.0.0.1
-Port=$port
-UserName=demo$2
-PassWord=secret$2
-ProvinceNo=44
-CityNo=1
-AreaNo=101
-GateNo=2
-LaneNo=$2
-HeartBeatTime=5
-TimeOut=3
-RSUID=$4
-ReaderID=$3
-AutoLogout=1
-INI
-}
-{
-  cat <<INI
-[Global]
-MvLaneNum=2
-LogDir=MvClientLog
-LogKeepDays=7
-INI
-  lane_section 0 1 0 0
-  lane_section 1 2 1 1
-} >"$run/EtcConfig/Marovex.ini"
+write_demo_config "$run" "$port"
 echo "demo: configuration $run/EtcConfig/Marovex.ini"
 echo
 

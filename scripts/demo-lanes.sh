@@ -1,0 +1,72 @@
+# Shared by the demo and console scripts (source it): starts the lane-server simulator on a free
+# loopback port and writes the demo's two-lane configuration beside it.
+#   start_simulator BIN_DIR RUN_DIR [LANESIM_ARGS...]
+#                                     sets sim_pid and sim_port; the simulator's output goes to
+#                                     RUN_DIR/lanesim.out
+#   stop_simulator                    ends it (safe to call twice; scripts trap it on EXIT)
+#   write_demo_config RUN_DIR PORT    writes RUN_DIR/EtcConfig/Marovex.ini: lanes 1 and 2
+
+sim_pid=""
+sim_port=""
+sim_listen_deadline_s=10
+
+start_simulator() {
+  local bin="$1" run="$2"
+  shift 2
+  "$bin/lanesim" --listen 127.0.0.1:0 "$@" >"$run/lanesim.out" 2>&1 &
+  sim_pid=$!
+  for ((i = 0; i < sim_listen_deadline_s * 10; i++)); do
+    sim_port="$(sed -n 's/^lanesim listening on [0-9.]*:\([0-9][0-9]*\).*$/\1/p' "$run/lanesim.out" | head -n1)"
+    [[ -n "$sim_port" ]] && return 0
+    if ! kill -0 "$sim_pid" 2>/dev/null; then
+      echo "lanesim ended before listening:" >&2
+      cat "$run/lanesim.out" >&2
+      return 1
+    fi
+    sleep 0.1
+  done
+  echo "lanesim did not report its port within ${sim_listen_deadline_s}s" >&2
+  return 1
+}
+
+stop_simulator() {
+  if [[ -n "$sim_pid" ]] && kill -0 "$sim_pid" 2>/dev/null; then
+    kill "$sim_pid" 2>/dev/null || true
+    wait "$sim_pid" 2>/dev/null || true
+  fi
+}
+
+lane_section() { # index laneNo readerId rsuId port
+  cat <<INI
+[MvLane$1]
+IpAddr=127.0.0.1
+Port=$5
+UserName=demo$2
+PassWord=secret$2
+ProvinceNo=44
+CityNo=1
+AreaNo=101
+GateNo=2
+LaneNo=$2
+HeartBeatTime=5
+TimeOut=3
+RSUID=$4
+ReaderID=$3
+AutoLogout=1
+INI
+}
+
+write_demo_config() {
+  local run="$1" port="$2"
+  mkdir -p "$run/EtcConfig"
+  {
+    cat <<INI
+[Global]
+MvLaneNum=2
+LogDir=MvClientLog
+LogKeepDays=7
+INI
+    lane_section 0 1 0 0 "$port"
+    lane_section 1 2 1 1 "$port"
+  } >"$run/EtcConfig/Marovex.ini"
+}
