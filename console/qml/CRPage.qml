@@ -86,16 +86,15 @@ Item {
         MyTextField { id: editCheckCode }
         MyText { text: "RelyServiceNo" }
         MyTextField { id: editRelyServiceNo; enabled: false }
-        Switch { id: swtGD; text: "GD"; checked: true; enabled: false }
-        MyText { text: "ReaderID" }
-        MyTextField { id: editReaderID; text: "0"; enabled: false }
-        MyButton { id: btnOpen; text: "Open"; enabled: false }
-        MyButton { id: btnClose; text: "Close"; enabled: false }
+        Switch { id: swtGD; text: "GD"; height: 25; checked: true; enabled: false }
+        MyTextField { id: editReaderID; text: "0"; placeholderText: "ReaderID"; enabled: false }
+        MyButton { id: btnOpen; text: "Open"; height: 25; enabled: false }
+        MyButton { id: btnClose; text: "Close"; height: 25; enabled: false }
         Item { width: 1; height: 1 }
         Item { width: 1; height: 1 }
-        MyButton { id: btnSearch; text: "Search"; enabled: false }
-        MyButton { id: btnRead; text: "Read" }
-        MyButton { id: btnWrite; text: "Write" }
-        MyButton { id: btnTransProve; text: "TransProve"; enabled: false }
+        MyButton { id: btnSearch; text: "Search"; height: 25; enabled: false }
+        MyButton { id: btnRead; text: "Read"; height: 25 }
+        MyButton { id: btnWrite; text: "Write"; height: 25 }
+        MyButton { id: btnTransProve; text: "TransProve"; height: 25; enabled: false }
     }
 }

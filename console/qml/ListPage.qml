@@ -115,7 +115,7 @@ Item {
         MyText { text: "EnVehClass" }
         MyTextField { id: editEnVehClass }
         Item { width: 1; height: 1 }
-        MyButton { id: btnUpload; text: "Upload" }
-        MyButton { id: btnQuery; text: "Query" }
+        MyButton { id: btnUpload; text: "Upload"; height: 25 }
+        MyButton { id: btnQuery; text: "Query"; height: 25 }
     }
 }

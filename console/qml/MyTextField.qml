@@ -11,6 +11,8 @@ TextField {
     topPadding: 0
     bottomPadding: 0
     verticalAlignment: TextInput.AlignVCenter
+    // A text filled in by a call shows its beginning; one being typed keeps its cursor.
+    onTextChanged: if (!activeFocus) cursorPosition = 0
 
     background: Rectangle {
         radius: 5

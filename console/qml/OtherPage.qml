@@ -57,8 +57,8 @@ Item {
         MyText { text: "OBUFirTime" }
         MyTextField { id: editOBUFirTime }
         Item { width: 1; height: 1 }
-        MyButton { id: btnBlackListQuery; text: "BlackListQuery" }
-        MyButton { id: btnETCStatusQuery; text: "ETCStatusQuery" }
+        MyButton { id: btnBlackListQuery; text: "BlackListQuery"; height: 25 }
+        MyButton { id: btnETCStatusQuery; text: "ETCStatusQuery"; height: 25 }
         Item { width: 1; height: 1 }
         Item { width: 1; height: 1 }
         Item { width: 1; height: 1 }
@@ -91,9 +91,9 @@ Item {
         MyText { text: "PageSize" }
         MyTextField { id: editPageSize; text: "50" }
         Item { width: 1; height: 1 }
-        MyButton { id: btnSendNonCashPay; text: "SendNonCashPay" }
-        MyButton { id: btnStopNonCashPay; text: "StopNonCashPay" }
-        MyButton { id: btnQueryTransDetail; text: "QueryTransDetail" }
+        MyButton { id: btnSendNonCashPay; text: "SendNonCashPay"; height: 25 }
+        MyButton { id: btnStopNonCashPay; text: "StopNonCashPay"; height: 25 }
+        MyButton { id: btnQueryTransDetail; text: "QueryTransDetail"; height: 25 }
         MyText { text: "Pressure Test"; font.bold: true; horizontalAlignment: Text.AlignLeft; leftPadding: 10 }
         Item { width: 1; height: 1 }
         Item { width: 1; height: 1 }
@@ -106,13 +106,13 @@ Item {
         MyTextField { id: editReaderInterval; text: "3000" }
         MyText { text: "RSUInterval" }
         MyTextField { id: editRSUInterval; text: "3000" }
-        Switch { id: swtReaderWrite; text: "Write"; checked: true }
-        Switch { id: swtReaderUpLoad; text: "UpLoad"; checked: false }
-        Switch { id: swtRSUWrite; text: "Write"; checked: true }
-        Switch { id: swtRSUUpLoad; text: "UpLoad"; checked: false }
+        Switch { id: swtReaderWrite; text: "Write"; height: 25; checked: true }
+        Switch { id: swtReaderUpLoad; text: "UpLoad"; height: 25; checked: false }
+        Switch { id: swtRSUWrite; text: "Write"; height: 25; checked: true }
+        Switch { id: swtRSUUpLoad; text: "UpLoad"; height: 25; checked: false }
         MyText { text: "Reader ON/OFF" }
-        Switch { id: swtReaderOnOff; text: ""; checked: false }
+        Switch { id: swtReaderOnOff; height: 25; checked: false }
         MyText { text: "RSU ON/OFF" }
-        Switch { id: swtRSUOnOff; text: ""; checked: false }
+        Switch { id: swtRSUOnOff; height: 25; checked: false }
     }
 }

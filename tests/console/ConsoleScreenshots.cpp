@@ -3,6 +3,7 @@
 // Usage: console_screenshots OUTPUT_DIR (needs a display; scripts/screenshots.sh brings Xvfb).
 #include <cstdio>
 
+#include <QDateTime>
 #include <QDir>
 #include <QImage>
 #include <QQuickWindow>
@@ -16,6 +17,8 @@ constexpr int kUsage = 2;
 constexpr int kFailed = 1;
 // Lets the busy indicators stop turning and the scroll bars fade before the picture.
 constexpr int kSettleMs = 1500;
+// The vehicle entered the road two hours ago, at area 0203, gate 05, lane 12.
+constexpr int kEntryAgoSeconds = 2 * 3600;
 
 struct Shot {
   int page;
@@ -31,6 +34,21 @@ const Shot kShots[] = {
     {3, "console-other.png", "otherPage", "btnETCStatusQuery"},
 };
 
+// What a lane server also reports of a card's or an OBU's entry.
+void answerWithEntry(LaneSimulator& sim) {
+  CommandBehaviour entry;
+  entry.members["PassTime"] = QDateTime::currentDateTime()
+                                  .addSecs(-kEntryAgoSeconds)
+                                  .toString("yyyyMMddHHmmss")
+                                  .toStdString();
+  entry.members["CardAreaNo"] = "0203";
+  entry.members["CardGateNo"] = "05";
+  entry.members["CardLaneNo"] = "12";
+  entry.members["OperatorNo"] = "000042";
+  entry.members["OutFlag"] = "0";
+  for (const char* cardOrObuInfo : {"03011", "03026", "03025"}) sim.setBehaviour(cardOrObuInfo, entry);
+}
+
 bool fail(const char* what) {
   std::fprintf(stderr, "console_screenshots: %s\n", what);
   return false;
@@ -39,6 +57,7 @@ bool fail(const char* what) {
 bool run(const QDir& outDir) {
   consoletest::LaneWorkspace workspace;
   if (!workspace.started()) return fail("the simulator did not start");
+  answerWithEntry(workspace.sim);
   MVWrapper mvclient(consoletest::libraryPath());
   consoletest::ConsoleScreens ui(mvclient);
   if (!ui.loaded()) return fail("the screens did not load");
