@@ -4,7 +4,7 @@ TYPE     ?= RelWithDebInfo
 SANITIZE ?=
 JOBS     ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build test demo test-asan test-tsan clean
+.PHONY: all deps configure build test demo console screenshots test-asan test-tsan clean
 
 all: build
 
@@ -23,6 +23,16 @@ test: build
 demo: build
 	@scripts/demo.sh $(BUILD)
 
+# The test console against the simulator; it needs a display (xvfb-run -a make console without one).
+console: build
+	@scripts/install-deps.sh display
+	@scripts/console.sh $(BUILD)
+
+# docs/console-*.png: the console's four pages, rendered under Xvfb.
+screenshots: build
+	@scripts/install-deps.sh display
+	@scripts/screenshots.sh $(BUILD)
+
 test-asan:
 	@$(MAKE) --no-print-directory test BUILD=build-asan SANITIZE=address TYPE=Debug
 
@@ -30,4 +40,4 @@ test-tsan:
 	@$(MAKE) --no-print-directory test BUILD=build-tsan SANITIZE=thread TYPE=Debug
 
 clean:
-	rm -rf build build-asan build-tsan demo-run
+	rm -rf build build-asan build-tsan demo-run console-run

@@ -16,19 +16,8 @@ window. Run it on a desktop session, or in a virtual X display:  xvfb-run -a mak
 TEXT
   exit 1
 fi
-for tool in lanesim mvclient; do
-  if [[ ! -x "$bin/$tool" ]]; then
-    echo "console: $bin/$tool is missing; build first (make console does)" >&2
-    exit 1
-  fi
-done
-
-rm -rf "$run"
-mkdir -p "$run"
-
 source "$root/scripts/demo-lanes.sh"
-trap stop_simulator EXIT
-trap 'exit 130' INT TERM
+prepare_run console "$bin" "$run" lanesim mvclient
 
 # 粤A12345 in GBK.
 printf '{"Plate":"\xd4\xc1A12345"}\n' >"$run/scenario.json"

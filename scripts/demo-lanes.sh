@@ -1,5 +1,9 @@
 # Shared by the demo and console scripts (source it): starts the lane-server simulator on a free
 # loopback port and writes the demo's two-lane configuration beside it.
+#   prepare_run NAME BIN_DIR RUN_DIR TOOL...
+#                                     checks that the tools are built, empties RUN_DIR and stops
+#                                     the simulator when the script ends; NAME is the script's
+#                                     make target
 #   start_simulator BIN_DIR RUN_DIR [LANESIM_ARGS...]
 #                                     sets sim_pid and sim_port; the simulator's output goes to
 #                                     RUN_DIR/lanesim.out
@@ -27,6 +31,21 @@ start_simulator() {
   done
   echo "lanesim did not report its port within ${sim_listen_deadline_s}s" >&2
   return 1
+}
+
+prepare_run() {
+  local name="$1" bin="$2" run="$3" tool
+  shift 3
+  for tool in "$@"; do
+    if [[ ! -x "$bin/$tool" ]]; then
+      echo "$name: $bin/$tool is missing; build first (make $name does)" >&2
+      exit 1
+    fi
+  done
+  rm -rf "$run"
+  mkdir -p "$run"
+  trap stop_simulator EXIT
+  trap 'exit 130' INT TERM
 }
 
 stop_simulator() {

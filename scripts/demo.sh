@@ -9,19 +9,8 @@ build="$(cd "$root" && cd "${1:-build}" && pwd)"
 bin="$build/bin"
 run="$root/demo-run"
 
-for tool in lanesim mvcall; do
-  if [[ ! -x "$bin/$tool" ]]; then
-    echo "demo: $bin/$tool is missing; build first (make demo does)" >&2
-    exit 1
-  fi
-done
-
-rm -rf "$run"
-mkdir -p "$run"
-
 source "$root/scripts/demo-lanes.sh"
-trap stop_simulator EXIT
-trap 'exit 130' INT TERM
+prepare_run demo "$bin" "$run" lanesim mvcall
 
 start_simulator "$bin" "$run" || { echo "demo: the simulator did not start" >&2; exit 1; }
 port="$sim_port"

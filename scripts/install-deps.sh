@@ -1,8 +1,17 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, only when one is missing.
+# With the argument "display": what the test console needs to show itself instead (make console,
+# make screenshots): a virtual X display and a font with Chinese characters.
 set -euo pipefail
 
 packages=(build-essential cmake pkg-config libjsoncpp-dev libgtest-dev libgmock-dev googletest)
+# The test console, built and tested headless by make test.
+packages+=(qtbase5-dev qtdeclarative5-dev qtdeclarative5-dev-tools qml-module-qtquick2
+  qml-module-qtquick-window2 qml-module-qtquick-controls2 qml-module-qtquick-templates2
+  qml-module-qtquick-layouts qml-module-qttest)
+if [[ "${1:-}" == display ]]; then
+  packages=(xvfb xauth fonts-wqy-microhei)
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -14,7 +23,9 @@ echo "installing: ${missing[*]}"
 sudo_cmd=()
 [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
 export DEBIAN_FRONTEND=noninteractive
-if ! "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"; then
-  "${sudo_cmd[@]}" apt-get update
-  "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+# Others may hold the package lock for a while: wait for it rather than fail.
+apt_get=("${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=900)
+if ! "${apt_get[@]}" install -y --no-install-recommends "${missing[@]}"; then
+  "${apt_get[@]}" update
+  "${apt_get[@]}" install -y --no-install-recommends "${missing[@]}"
 fi
