@@ -99,14 +99,14 @@ class ConsoleScreens {
   QQmlApplicationEngine engine_;
 };
 
-// The test program's main: a headless GUI application running one Qt Test object.
-#define CONSOLE_TEST_MAIN(TestObject)                      \
-  int main(int argc, char* argv[]) {                       \
-    consoletest::useHeadlessDefaults();                    \
-    QGuiApplication app(argc, argv);                       \
-    app.setQuitOnLastWindowClosed(false);                  \
-    TestObject test;                                       \
-    return QTest::qExec(&test, argc, argv);                \
+// The test program's main: one Qt Test object run in an application of the given class
+// (QCoreApplication where no window is made, QGuiApplication for the screens).
+#define CONSOLE_TEST_MAIN(TestObject, Application) \
+  int main(int argc, char* argv[]) {                 \
+    consoletest::useHeadlessDefaults();              \
+    Application app(argc, argv);                     \
+    TestObject test;                                 \
+    return QTest::qExec(&test, argc, argv);          \
   }
 
 }  // namespace consoletest

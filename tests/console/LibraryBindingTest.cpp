@@ -78,6 +78,6 @@ class LibraryBindingTest : public QObject {
   }
 };
 
-CONSOLE_TEST_MAIN(LibraryBindingTest)
+CONSOLE_TEST_MAIN(LibraryBindingTest, QCoreApplication)
 
 #include "LibraryBindingTest.moc"

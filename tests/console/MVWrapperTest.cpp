@@ -274,6 +274,6 @@ class MVWrapperTest : public QObject {
   }
 };
 
-CONSOLE_TEST_MAIN(MVWrapperTest)
+CONSOLE_TEST_MAIN(MVWrapperTest, QCoreApplication)
 
 #include "MVWrapperTest.moc"

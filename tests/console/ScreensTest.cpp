@@ -3,8 +3,10 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QQuickTextDocument>
 #include <QQuickWindow>
 #include <QRegularExpression>
+#include <QTextDocument>
 #include <QtTest>
 
 #include "ConsoleHarness.h"
@@ -51,9 +53,14 @@ class ScreensTest : public QObject {
     mvclient_ = std::make_unique<MVWrapper>(consoletest::libraryPath());
     screens_ = std::make_unique<consoletest::ConsoleScreens>(*mvclient_);
     QVERIFY(ui().loaded());
+    // Closing the window is a test of its own, not the end of the run.
+    QGuiApplication::setQuitOnLastWindowClosed(false);
     QVERIFY(QTest::qWaitForWindowExposed(ui().window()));
     QCOMPARE(ui().window()->title(), QString("Quenlow"));
     QCOMPARE(ui().window()->size(), QSize(800, 640));
+    // The output pane keeps no undo history: a long load test would only grow it.
+    auto* output = ui().object("output")->property("textDocument").value<QQuickTextDocument*>();
+    QVERIFY(output != nullptr && !output->textDocument()->isUndoRedoEnabled());
   }
 
   void cleanup() {
@@ -264,6 +271,6 @@ class ScreensTest : public QObject {
   }
 };
 
-CONSOLE_TEST_MAIN(ScreensTest)
+CONSOLE_TEST_MAIN(ScreensTest, QGuiApplication)
 
 #include "ScreensTest.moc"
