@@ -65,16 +65,17 @@ MVWrapper::Outcome MVWrapper::callWithOutput(
     buffer.fill('\0', len);
     binding_.GetResponse(&outcome.rc, buffer.data(), &len);
   }
-  outcome.out = gbk()->toUnicode(buffer.constData(),
-                                 static_cast<int>(qstrnlen(buffer.constData(),
-                                                           static_cast<uint>(buffer.size()))));
+  outcome.out = gbk()->toUnicode(
+      buffer.constData(),
+      static_cast<int>(qstrnlen(buffer.constData(), static_cast<uint>(buffer.size()))));
   outcome.ms = elapsedMs(startTime);
   return outcome;
 }
 
 void MVWrapper::init(QVariant data) {
   start([this, data] {
-    const Outcome r = callWithOutput([this](char* out, int* len) { return binding_.Init(out, len); });
+    const Outcome r =
+        callWithOutput([this](char* out, int* len) { return binding_.Init(out, len); });
     emit doneInit(data, r.rc, r.ms, r.out);
   });
 }

@@ -24,7 +24,9 @@ const char* const kPages[] = {"crPage", "rsuPage", "listPage", "otherPage"};
 
 }  // namespace
 
-QByteArray gbkBytes(const QString& text) { return QTextCodec::codecForName("gbk")->fromUnicode(text); }
+QByteArray gbkBytes(const QString& text) {
+  return QTextCodec::codecForName("gbk")->fromUnicode(text);
+}
 
 std::string libraryPath() {
   return std::string(MAROVEX_BIN_DIR) + "/" + platform::sharedLibraryFileName("Marovex");
@@ -45,7 +47,7 @@ bool waitFor(const std::function<bool()>& condition, int deadlineMs) {
   return true;
 }
 
-// ---- LaneWorkspace -------------------------------------------------------------------------------
+// ---- LaneWorkspace ------------------------------------------------------------------------------
 
 LaneWorkspace::LaneWorkspace() : cwd_(dir_.path()) {
   started_ = sim.start("127.0.0.1");
@@ -79,7 +81,7 @@ std::string LaneWorkspace::logText() const {
   return text;
 }
 
-// ---- ConsoleScreens ------------------------------------------------------------------------------
+// ---- ConsoleScreens -----------------------------------------------------------------------------
 
 ConsoleScreens::ConsoleScreens(MVWrapper& controller) {
   engine_.rootContext()->setContextProperty("mvclient", &controller);
@@ -115,7 +117,9 @@ void ConsoleScreens::setChecked(const char* page, const char* alias, bool checke
   if (QObject* item = pageItem(page, alias)) item->setProperty("checked", checked);
 }
 
-int ConsoleScreens::rootInt(const char* name) const { return object("root")->property(name).toInt(); }
+int ConsoleScreens::rootInt(const char* name) const {
+  return object("root")->property(name).toInt();
+}
 
 QString ConsoleScreens::output() const { return object("output")->property("text").toString(); }
 

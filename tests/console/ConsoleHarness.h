@@ -102,11 +102,11 @@ class ConsoleScreens {
 // The test program's main: one Qt Test object run in an application of the given class
 // (QCoreApplication where no window is made, QGuiApplication for the screens).
 #define CONSOLE_TEST_MAIN(TestObject, Application) \
-  int main(int argc, char* argv[]) {                 \
-    consoletest::useHeadlessDefaults();              \
-    Application app(argc, argv);                     \
-    TestObject test;                                 \
-    return QTest::qExec(&test, argc, argv);          \
+  int main(int argc, char* argv[]) {               \
+    consoletest::useHeadlessDefaults();            \
+    Application app(argc, argv);                   \
+    TestObject test;                               \
+    return QTest::qExec(&test, argc, argv);        \
   }
 
 }  // namespace consoletest

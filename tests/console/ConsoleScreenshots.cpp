@@ -46,7 +46,8 @@ void answerWithEntry(LaneSimulator& sim) {
   entry.members["CardLaneNo"] = "12";
   entry.members["OperatorNo"] = "000042";
   entry.members["OutFlag"] = "0";
-  for (const char* cardOrObuInfo : {"03011", "03026", "03025"}) sim.setBehaviour(cardOrObuInfo, entry);
+  for (const char* cardOrObuInfo : {"03011", "03026", "03025"})
+    sim.setBehaviour(cardOrObuInfo, entry);
 }
 
 bool fail(const char* what) {

@@ -51,8 +51,8 @@ class LibraryBindingTest : public QObject {
     QTest::addColumn<QString>("library");
     QTest::addColumn<QString>("message");
     QTest::newRow("no library") << QString() << QString("mvclient: load DLL failed: ");
-    QTest::newRow("an export missing") << QString(PARTIAL_LIBRARY_PATH)
-                                       << QString("mvclient: GetResponse\n");
+    QTest::newRow("an export missing")
+        << QString(PARTIAL_LIBRARY_PATH) << QString("mvclient: GetResponse\n");
   }
 
   void programEndsBeforeAnyWindow() {

@@ -27,7 +27,8 @@ QJsonObject jsonObject(const QString& text) {
 }
 
 // A time text is within [from, to] (both yyyyMMddHHmmss), shifted by `offsetSeconds`.
-bool timeWithin(const QString& text, const QDateTime& from, const QDateTime& to, int offsetSeconds) {
+bool timeWithin(const QString& text, const QDateTime& from, const QDateTime& to,
+                int offsetSeconds) {
   const QDateTime t = QDateTime::fromString(text, kTimeFormat);
   return t.isValid() && t >= from.addSecs(offsetSeconds - 1) && t <= to.addSecs(offsetSeconds);
 }
@@ -202,10 +203,14 @@ class MVWrapperTest : public QObject {
   void timeAdd1AddsHalfAnHour_data() {
     QTest::addColumn<QString>("passTime");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("same hour") << "20261206173005" << "20261206180005";
-    QTest::newRow("over the new year") << "20261231234500" << "20270101001500";
-    QTest::newRow("garbage") << "garbage" << "";
-    QTest::newRow("no such day") << "20261232120000" << "";
+    QTest::newRow("same hour") << "20261206173005"
+                               << "20261206180005";
+    QTest::newRow("over the new year") << "20261231234500"
+                                       << "20270101001500";
+    QTest::newRow("garbage") << "garbage"
+                             << "";
+    QTest::newRow("no such day") << "20261232120000"
+                                 << "";
   }
 
   void timeAdd1AddsHalfAnHour() {
@@ -232,10 +237,14 @@ class MVWrapperTest : public QObject {
   void nonCashSerialsPadTheTimeOnTheLeft_data() {
     QTest::addColumn<QString>("time");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("a full time") << "20261206173005" << "4401000203042026120617300500";
-    QTest::newRow("empty") << "" << "440100020304              00";
-    QTest::newRow("short") << "1730" << "440100020304          173000";
-    QTest::newRow("long, not cut") << "202612061730059" << "44010002030420261206173005900";
+    QTest::newRow("a full time") << "20261206173005"
+                                 << "4401000203042026120617300500";
+    QTest::newRow("empty") << ""
+                           << "440100020304              00";
+    QTest::newRow("short") << "1730"
+                           << "440100020304          173000";
+    QTest::newRow("long, not cut") << "202612061730059"
+                                   << "44010002030420261206173005900";
   }
 
   void nonCashSerialsPadTheTimeOnTheLeft() {
@@ -247,10 +256,14 @@ class MVWrapperTest : public QObject {
   void finishPressAppendsOneTimingLine_data() {
     QTest::addColumn<QString>("data");
     QTest::addColumn<QString>("times");
-    QTest::newRow("read only") << R"({"ReadTime":120})" << "120\t-1";
-    QTest::newRow("read and write") << R"({"ReadTime":120,"WriteTime":35})" << "120\t35";
-    QTest::newRow("times as texts") << R"({"ReadTime":"120","WriteTime":"35"})" << "-1\t-1";
-    QTest::newRow("not JSON") << "not json" << "-1\t-1";
+    QTest::newRow("read only") << R"({"ReadTime":120})"
+                               << "120\t-1";
+    QTest::newRow("read and write") << R"({"ReadTime":120,"WriteTime":35})"
+                                    << "120\t35";
+    QTest::newRow("times as texts") << R"({"ReadTime":"120","WriteTime":"35"})"
+                                    << "-1\t-1";
+    QTest::newRow("not JSON") << "not json"
+                              << "-1\t-1";
   }
 
   void finishPressAppendsOneTimingLine() {

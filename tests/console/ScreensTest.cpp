@@ -23,7 +23,8 @@ constexpr int kLoadTestIntervalMs = 20;
 constexpr int kLoadTestCycles = 3;
 
 int lineCount(const QString& text, const QString& line) {
-  return text.split('\n').filter(QRegularExpression("^" + QRegularExpression::escape(line) + "$"))
+  return text.split('\n')
+      .filter(QRegularExpression("^" + QRegularExpression::escape(line) + "$"))
       .size();
 }
 
@@ -64,7 +65,8 @@ class ScreensTest : public QObject {
   }
 
   void cleanup() {
-    for (const char* timer : {"swtReaderOnOff", "swtRSUOnOff"}) ui().setChecked("otherPage", timer, false);
+    for (const char* timer : {"swtReaderOnOff", "swtRSUOnOff"})
+      ui().setChecked("otherPage", timer, false);
     QVERIFY(ui().waitIdle());
     workspace_.sim.clearBehaviours();
     QVERIFY(ui().click("btnClear"));
@@ -165,8 +167,10 @@ class ScreensTest : public QObject {
   void aWriteFillsTheListData_data() {
     QTest::addColumn<QString>("page");
     QTest::addColumn<QString>("tradeDevice");
-    QTest::newRow("card reader") << "crPage" << "1";
-    QTest::newRow("roadside unit") << "rsuPage" << "0";
+    QTest::newRow("card reader") << "crPage"
+                                 << "1";
+    QTest::newRow("roadside unit") << "rsuPage"
+                                   << "0";
   }
 
   void aWriteFillsTheListData() {
@@ -252,9 +256,8 @@ class ScreensTest : public QObject {
     QVERIFY(ui().click("otherPage", "btnETCStatusQuery"));
     QVERIFY(outputHas("EtcStatusQuery ------------------->\nReturn: 0\n"));
     const QRegularExpression input(":1 ETCStatusQuery input=\\{\\}\n");
-    QVERIFY(waitFor([&] {
-      return input.match(QString::fromStdString(workspace_.logText())).hasMatch();
-    }));
+    QVERIFY(waitFor(
+        [&] { return input.match(QString::fromStdString(workspace_.logText())).hasMatch(); }));
   }
 
   void closingTheWindowStopsTheTimers() {
@@ -267,7 +270,8 @@ class ScreensTest : public QObject {
     for (const char* timer : timers) QVERIFY(ui().object(timer)->property("running").toBool());
 
     QVERIFY(ui().window()->close());
-    for (const char* timer : timers) QVERIFY2(!ui().object(timer)->property("running").toBool(), timer);
+    for (const char* timer : timers)
+      QVERIFY2(!ui().object(timer)->property("running").toBool(), timer);
   }
 };
 
