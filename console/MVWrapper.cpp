@@ -99,49 +99,25 @@ void MVWrapper::startOperation(MarovexOperationFn operation, OperationSignal don
   });
 }
 
-void MVWrapper::readerRead(QVariant data, int laneNo, QString input) {
-  startOperation(binding_.ReaderRead, &MVWrapper::doneReaderRead, data, laneNo, input);
-}
+// The eleven lane operations differ only in the export they call and the signal they emit.
+#define MVWRAPPER_OPERATION(invokable, Export)                                      \
+  void MVWrapper::invokable(QVariant data, int laneNo, QString input) {             \
+    startOperation(binding_.Export, &MVWrapper::done##Export, data, laneNo, input); \
+  }
 
-void MVWrapper::readerWrite(QVariant data, int laneNo, QString input) {
-  startOperation(binding_.ReaderWrite, &MVWrapper::doneReaderWrite, data, laneNo, input);
-}
+MVWRAPPER_OPERATION(readerRead, ReaderRead)
+MVWRAPPER_OPERATION(readerWrite, ReaderWrite)
+MVWRAPPER_OPERATION(rsuRead, RSURead)
+MVWRAPPER_OPERATION(rsuWrite, RSUWrite)
+MVWRAPPER_OPERATION(etcStatusQuery, ETCStatusQuery)
+MVWRAPPER_OPERATION(sendNonCashPay, SendNonCashPay)
+MVWRAPPER_OPERATION(stopNonCashPay, StopNonCashPay)
+MVWRAPPER_OPERATION(listUpLoad, ListUpLoad)
+MVWRAPPER_OPERATION(blackListQuery, BlackListQuery)
+MVWRAPPER_OPERATION(listQuery, ListQuery)
+MVWRAPPER_OPERATION(queryTransDetail, QueryTransDetail)
 
-void MVWrapper::rsuRead(QVariant data, int laneNo, QString input) {
-  startOperation(binding_.RSURead, &MVWrapper::doneRSURead, data, laneNo, input);
-}
-
-void MVWrapper::rsuWrite(QVariant data, int laneNo, QString input) {
-  startOperation(binding_.RSUWrite, &MVWrapper::doneRSUWrite, data, laneNo, input);
-}
-
-void MVWrapper::etcStatusQuery(QVariant data, int laneNo, QString input) {
-  startOperation(binding_.ETCStatusQuery, &MVWrapper::doneETCStatusQuery, data, laneNo, input);
-}
-
-void MVWrapper::sendNonCashPay(QVariant data, int laneNo, QString input) {
-  startOperation(binding_.SendNonCashPay, &MVWrapper::doneSendNonCashPay, data, laneNo, input);
-}
-
-void MVWrapper::stopNonCashPay(QVariant data, int laneNo, QString input) {
-  startOperation(binding_.StopNonCashPay, &MVWrapper::doneStopNonCashPay, data, laneNo, input);
-}
-
-void MVWrapper::listUpLoad(QVariant data, int laneNo, QString input) {
-  startOperation(binding_.ListUpLoad, &MVWrapper::doneListUpLoad, data, laneNo, input);
-}
-
-void MVWrapper::blackListQuery(QVariant data, int laneNo, QString input) {
-  startOperation(binding_.BlackListQuery, &MVWrapper::doneBlackListQuery, data, laneNo, input);
-}
-
-void MVWrapper::listQuery(QVariant data, int laneNo, QString input) {
-  startOperation(binding_.ListQuery, &MVWrapper::doneListQuery, data, laneNo, input);
-}
-
-void MVWrapper::queryTransDetail(QVariant data, int laneNo, QString input) {
-  startOperation(binding_.QueryTransDetail, &MVWrapper::doneQueryTransDetail, data, laneNo, input);
-}
+#undef MVWRAPPER_OPERATION
 
 QString MVWrapper::now() { return QDateTime::currentDateTime().toString(kTimeFormat); }
 
