@@ -40,6 +40,28 @@ void useHeadlessDefaults();
 // Spins the event loop until `condition` holds or `deadlineMs` passes; true when it held.
 bool waitFor(const std::function<bool()>& condition, int deadlineMs = kDeadlineMs);
 
+// Records the emissions of one controller signal on the thread that waits for them. The controller
+// emits on pool threads; QSignalSpy would append there while the test thread reads.
+class DoneRecorder : public QObject {
+ public:
+  template <typename... Args>
+  DoneRecorder(MVWrapper& controller, void (MVWrapper::*signal)(Args...)) {
+    connect(
+        &controller, signal, this,
+        [this](Args... args) { calls_.append(QVariantList{QVariant::fromValue(args)...}); },
+        Qt::QueuedConnection);
+  }
+
+  int count() const { return calls_.size(); }
+  // Waits until `n` emissions have arrived; true when they have.
+  bool waitForCount(int n) { return waitFor([&] { return count() >= n; }); }
+  // The arguments of the first emission, or nothing when none arrived.
+  QVariantList first() const { return calls_.value(0); }
+
+ private:
+  QList<QVariantList> calls_;
+};
+
 // A scratch working directory with EtcConfig/Marovex.ini for lanes 1 and 2 (device ids 0) served
 // by the in-process simulator, which reports kChinesePlate. The library logs into logs/.
 class LaneWorkspace {

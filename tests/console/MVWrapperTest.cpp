@@ -7,7 +7,6 @@
 #include <QJsonObject>
 #include <QMetaMethod>
 #include <QRegularExpression>
-#include <QSignalSpy>
 #include <QtTest>
 
 #include "ConsoleHarness.h"
@@ -42,14 +41,13 @@ class MVWrapperTest : public QObject {
   consoletest::LaneWorkspace workspace_;
   std::unique_ptr<MVWrapper> mvclient_;
 
-  // The arguments of the next emission of `signal` after `start` ran.
+  // The arguments of the first emission of `signal` after `start` ran.
   template <typename Signal, typename Start>
   QList<QVariant> waitForDone(Signal signal, Start start) {
-    QSignalSpy spy(mvclient_.get(), signal);
+    consoletest::DoneRecorder done(*mvclient_, signal);
     start();
-    // The signal may come before a wait starts; QSignalSpy::wait would miss it.
-    if (!consoletest::waitFor([&] { return !spy.isEmpty(); })) return {};
-    return spy.takeFirst();
+    done.waitForCount(1);
+    return done.first();
   }
 
   QList<QVariant> init() {
@@ -186,18 +184,18 @@ class MVWrapperTest : public QObject {
     slow.delayMs = kSlowAnswerMs;
     workspace_.sim.setBehaviour("03017", slow);
     workspace_.sim.setBehaviour("03032", slow);
-    QSignalSpy slowBlackList(mvclient_.get(), &MVWrapper::doneBlackListQuery);
-    QSignalSpy slowDetail(mvclient_.get(), &MVWrapper::doneQueryTransDetail);
-    QSignalSpy fastDone(mvclient_.get(), &MVWrapper::doneListQuery);
+    consoletest::DoneRecorder slowBlackList(*mvclient_, &MVWrapper::doneBlackListQuery);
+    consoletest::DoneRecorder slowDetail(*mvclient_, &MVWrapper::doneQueryTransDetail);
+    consoletest::DoneRecorder fastDone(*mvclient_, &MVWrapper::doneListQuery);
     // Four slow calls on four channels: more than a pool sized by this machine's cores would run.
     for (int lane : {consoletest::kFirstLane, consoletest::kSecondLane}) {
       mvclient_->blackListQuery(0, lane, R"({"CardNo":"4401"})");
       mvclient_->queryTransDetail(0, lane, R"({"Page":"1","PageSize":"50"})");
     }
     mvclient_->listQuery(0, consoletest::kFirstLane, R"({"ListNo":"1"})");
-    QVERIFY(consoletest::waitFor([&] { return !fastDone.isEmpty(); }));
+    QVERIFY(fastDone.waitForCount(1));
     QCOMPARE(slowBlackList.count() + slowDetail.count(), 0);
-    QTRY_COMPARE_WITH_TIMEOUT(slowBlackList.count() + slowDetail.count(), 4, kDeadlineMs);
+    QVERIFY(slowBlackList.waitForCount(2) && slowDetail.waitForCount(2));
   }
 
   void timeAdd1AddsHalfAnHour_data() {
