@@ -289,13 +289,13 @@ ApplicationWindow {
             fullReport("Initialize", rc, ms, out)
             if (rc !== 0)
                 return
-            var lanes = []
+            var lanes = null
             try {
                 lanes = JSON.parse(out)
             } catch (e) {
             }
             if (!Array.isArray(lanes))
-                return
+                return // not the lane table: keep the list as it is
             laneModel.clear()
             for (var i = 0; i < lanes.length; ++i)
                 laneModel.append(lanes[i])
