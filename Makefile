@@ -7,7 +7,7 @@ PREFIX   ?= /usr/local
 # What the demo runs and an installation holds: no test program, no benchmark.
 PROGRAMS := Marovex lanesim mvcall
 
-.PHONY: all deps configure build programs test demo install package docs test-asan test-tsan clean
+.PHONY: all deps configure build programs test demo install package docs console screenshots test-asan test-tsan clean
 
 all: build
 
@@ -39,6 +39,16 @@ docs: configure
 	@cmake --build $(BUILD) -j$(JOBS) --target refdoc -- --no-print-directory
 	@$(BUILD)/bin/refdoc --update
 
+# The test console against the simulator; it needs a display (xvfb-run -a make console without one).
+console: build
+	@scripts/install-deps.sh display
+	@scripts/console.sh $(BUILD)
+
+# docs/console-*.png: the console's four pages, rendered under Xvfb.
+screenshots: build
+	@scripts/install-deps.sh display
+	@scripts/screenshots.sh $(BUILD)
+
 test-asan:
 	@$(MAKE) --no-print-directory test BUILD=build-asan SANITIZE=address TYPE=Debug
 
@@ -46,4 +56,4 @@ test-tsan:
 	@$(MAKE) --no-print-directory test BUILD=build-tsan SANITIZE=thread TYPE=Debug
 
 clean:
-	rm -rf build build-asan build-tsan demo-run
+	rm -rf build build-asan build-tsan demo-run console-run

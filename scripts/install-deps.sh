@@ -1,10 +1,19 @@
 #!/usr/bin/env bash
 # Installs the Debian packages the build and the tests need, only when one is missing.
+# With the argument "display": what the test console needs to show itself instead (make console,
+# make screenshots): a virtual X display and a font with Chinese characters.
 set -euo pipefail
 
 # python3: the ctypes example run by the tests.
 packages=(build-essential cmake pkg-config libjsoncpp-dev libgtest-dev libgmock-dev googletest
   python3)
+# The test console, built and tested headless by make test.
+packages+=(qtbase5-dev qtdeclarative5-dev qtdeclarative5-dev-tools qml-module-qtquick2
+  qml-module-qtquick-window2 qml-module-qtquick-controls2 qml-module-qtquick-templates2
+  qml-module-qtquick-layouts qml-module-qttest)
+if [[ "${1:-}" == display ]]; then
+  packages=(xvfb xauth fonts-wqy-microhei)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

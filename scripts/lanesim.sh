@@ -1,5 +1,6 @@
 # Runs the lanesim program for a script on a free loopback port. Source this file, then:
-#   lanesim_start BINARY OUTPUT_FILE   sets lanesim_pid and lanesim_port (returns 1 on failure)
+#   lanesim_start BINARY OUTPUT_FILE [LANESIM_ARGS...]
+#                                      sets lanesim_pid and lanesim_port (returns 1 on failure)
 #   lanesim_stop                       stops it (safe to call twice, or in an EXIT trap)
 lanesim_listen_deadline_s=10
 lanesim_pid=""
@@ -7,7 +8,8 @@ lanesim_port=""
 
 lanesim_start() {
   local binary="$1" output="$2" i
-  "$binary" --listen 127.0.0.1:0 >"$output" 2>&1 &
+  shift 2
+  "$binary" --listen 127.0.0.1:0 "$@" >"$output" 2>&1 &
   lanesim_pid=$!
   for ((i = 0; i < lanesim_listen_deadline_s * 10; i++)); do
     lanesim_port="$(sed -n 's/^lanesim listening on [0-9.]*:\([0-9][0-9]*\).*$/\1/p' "$output" |

@@ -5,7 +5,9 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace platform {
@@ -133,6 +135,17 @@ class SharedLibrary {
   const std::string& error() const { return error_; }
   // The address of an exported symbol, or null.
   void* symbol(const char* name) const;
+  // An exported function as a pointer of type Fn (a function pointer type), or null.
+  template <typename Fn>
+  Fn function(const char* name) const {
+    static_assert(std::is_pointer<Fn>::value && std::is_function<std::remove_pointer_t<Fn>>::value,
+                  "Fn must be a function pointer type");
+    void* address = symbol(name);
+    Fn fn = nullptr;
+    static_assert(sizeof(fn) == sizeof(address), "function and data pointers differ in size");
+    std::memcpy(&fn, &address, sizeof(fn));
+    return fn;
+  }
   // Unloads now (the destructor does the same).
   void reset();
 
