@@ -4,7 +4,7 @@ TYPE     ?= RelWithDebInfo
 SANITIZE ?=
 JOBS     ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build test demo test-asan test-tsan clean
+.PHONY: all deps configure build test demo test-asan test-tsan bench clean
 
 all: build
 
@@ -29,5 +29,10 @@ test-asan:
 test-tsan:
 	@$(MAKE) --no-print-directory test BUILD=build-tsan SANITIZE=thread TYPE=Debug
 
+# Release build in build-bench/; BENCH_QUICK=1 runs a short version.
+bench: deps
+	@scripts/install-deps.sh libbenchmark-dev valgrind
+	@BENCH_QUICK=$(BENCH_QUICK) bench/run.sh . build-bench
+
 clean:
-	rm -rf build build-asan build-tsan demo-run
+	rm -rf build build-asan build-tsan build-bench demo-run

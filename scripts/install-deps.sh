@@ -3,6 +3,8 @@
 set -euo pipefail
 
 packages=(build-essential cmake pkg-config libjsoncpp-dev libgtest-dev libgmock-dev googletest)
+# Further packages a target needs (the benchmark's) may be named on the command line.
+packages+=("$@")
 
 missing=()
 for p in "${packages[@]}"; do
@@ -14,7 +16,7 @@ echo "installing: ${missing[*]}"
 sudo_cmd=()
 [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
 export DEBIAN_FRONTEND=noninteractive
-if ! "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"; then
-  "${sudo_cmd[@]}" apt-get update
-  "${sudo_cmd[@]}" apt-get install -y --no-install-recommends "${missing[@]}"
+if ! "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=900 install -y --no-install-recommends "${missing[@]}"; then
+  "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=900 update
+  "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=900 install -y --no-install-recommends "${missing[@]}"
 fi
