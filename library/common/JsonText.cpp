@@ -10,37 +10,51 @@ bool parse(const std::string& text, Json::Value& root) {
 }
 
 bool parse(const char* begin, const char* end, Json::Value& root) {
-  Json::Reader reader;
+  return Reader().parse(begin, end, root);
+}
+
+bool Reader::parse(const char* begin, const char* end, Json::Value& root) {
   // The reader throws instead of failing for nesting deeper than it follows; such a text is as
   // unreadable as any other broken one, and a sender must not be able to turn it into an error
   // of the receiving code.
   try {
-    return reader.parse(begin, end, root, true);
+    return reader_.parse(begin, end, root, true);
   } catch (const std::exception&) {
     root = Json::Value();
     return false;
   }
 }
 
-namespace {
-
-// The settings of the installed toStyledString, plus emitUTF8. Built per call rather than kept in
-// a static: lanes still running when the process exits write JSON from their threads until the
-// library's global object stops them, after statics made later than it are already destroyed.
-Json::StreamWriterBuilder styledBuilder() {
+// The settings of the installed toStyledString, plus emitUTF8.
+StyledWriter::StyledWriter() : stream_(&sink_) {
   Json::StreamWriterBuilder builder;
   builder["emitUTF8"] = true;
-  return builder;
+  writer_.reset(builder.newStreamWriter());
 }
 
-}  // namespace
-
-std::string styled(const Json::Value& value) {
+std::string StyledWriter::write(const Json::Value& value) {
   std::string out = value.hasComment(Json::commentBefore) ? "\n" : "";
-  out += Json::writeString(styledBuilder(), value);
+  sink_.target(&out);
+  stream_.clear();
+  writer_->write(value, &stream_);
+  sink_.target(nullptr);
   out += '\n';
   return out;
 }
+
+StyledWriter::StringSink::int_type StyledWriter::StringSink::overflow(int_type c) {
+  if (out_ == nullptr) return traits_type::eof();
+  if (!traits_type::eq_int_type(c, traits_type::eof())) out_->push_back(traits_type::to_char_type(c));
+  return traits_type::not_eof(c);
+}
+
+std::streamsize StyledWriter::StringSink::xsputn(const char* data, std::streamsize size) {
+  if (out_ == nullptr) return 0;
+  out_->append(data, static_cast<std::size_t>(size));
+  return size;
+}
+
+std::string styled(const Json::Value& value) { return StyledWriter().write(value); }
 
 std::string text(const Json::Value& value) {
   switch (value.type()) {
