@@ -1,6 +1,5 @@
 #include "transport/ATcpClient.h"
 
-#include <algorithm>
 #include <memory>
 
 #include "common/ResultCodes.h"
@@ -41,19 +40,6 @@ class FlagClearer {
  private:
   std::atomic<bool>& flag_;
 };
-
-// Longest single timed wait for the write lock, so that a step of the wall clock, on which the timed
-// wait runs, cannot stretch or cut the wait by more than this; the steady deadline rules.
-constexpr std::chrono::milliseconds kLockSlice{50};
-
-bool lockBefore(std::unique_lock<std::timed_mutex>& lock, std::chrono::steady_clock::time_point deadline) {
-  for (;;) {
-    const auto left = deadline - std::chrono::steady_clock::now();
-    if (left <= std::chrono::steady_clock::duration::zero()) return lock.try_lock();
-    const auto slice = std::min<std::chrono::steady_clock::duration>(left, kLockSlice);
-    if (lock.try_lock_until(std::chrono::system_clock::now() + slice)) return true;
-  }
-}
 
 }  // namespace
 
@@ -106,8 +92,9 @@ bool ATcpClient::writeData(const char* body, long long length, const BufView<5>&
   // Built before waiting for the lock, so the send time is the moment of the call.
   const Package pkg(body, static_cast<unsigned>(length), cmdId, serial);
 
+  // Waits on the steady clock itself, so a step of the wall clock cannot stretch or cut the wait.
   std::unique_lock<std::timed_mutex> lock(writeMutex_, std::defer_lock);
-  if (!lockBefore(lock, deadline)) return false;
+  if (!lock.try_lock_until(deadline)) return false;
 
   const platform::SocketHandle s = socket_.load();
   const char* next = pkg.returnmsg();
