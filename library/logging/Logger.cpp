@@ -1,5 +1,6 @@
 #include "logging/Logger.h"
 
+#include <cstdio>
 #include <cstring>
 #include <vector>
 
@@ -12,6 +13,12 @@ constexpr std::size_t kDateTextSize = 9;
 
 std::int64_t dayNumber(std::uint64_t fileTime) {
   return static_cast<std::int64_t>(fileTime / Logger::kFileTimePerDay);
+}
+
+// Asked of the system once per thread: a thread keeps its id for its life.
+unsigned long callingThreadId() {
+  thread_local const unsigned long id = platform::currentThreadId();
+  return id;
 }
 
 }  // namespace
@@ -28,9 +35,7 @@ Logger::Logger(const std::string& name, const std::string& dir, unsigned keepDay
   isValid = true;
 }
 
-Logger::~Logger() {
-  if (file != nullptr) std::fclose(file);
-}
+Logger::~Logger() = default;
 
 std::string Logger::fileNameFor(const platform::LocalTime& stamp) const {
   char date[kDateTextSize];
@@ -60,25 +65,31 @@ void Logger::deleteExpiredLocked() const {
 
 void Logger::openFileLocked(const platform::LocalTime& stamp) {
   const std::string fileName = fileNameFor(stamp);
-  if (file != nullptr) {
-    std::fclose(file);
-    file = nullptr;
-  }
+  // Closed here unless a writer still appends to it; then by that writer.
+  file.reset();
   dayRef = platform::fileTimeOf(stamp);
   deleteExpiredLocked();
-  file = std::fopen(fileName.c_str(), "a+");
-  if (file == nullptr) std::fprintf(stderr, "File %s create failed\n", fileName.c_str());
+  auto opened = std::make_shared<const platform::AppendFile>(fileName);
+  if (!opened->isOpen()) {
+    std::fprintf(stderr, "File %s create failed\n", fileName.c_str());
+    return;
+  }
+  file = std::move(opened);
 }
 
 void Logger::writeText(const char* line, const platform::LocalTime& stamp) {
-  // The day test runs under the lock too: two threads crossing midnight then open the file once.
-  std::lock_guard<std::mutex> lock(mutex);
-  if (file == nullptr || dayNumber(platform::fileTimeOf(stamp)) != dayNumber(dayRef)) {
-    openFileLocked(stamp);
-    if (file == nullptr) return;
+  std::shared_ptr<const platform::AppendFile> target;
+  {
+    // The day test runs under the lock too: two threads crossing midnight then open the file once.
+    std::lock_guard<std::mutex> lock(mutex);
+    if (file == nullptr || dayNumber(platform::fileTimeOf(stamp)) != dayNumber(dayRef)) {
+      openFileLocked(stamp);
+    }
+    target = file;
   }
-  std::fwrite(line, 1, std::strlen(line), file);
-  std::fflush(file);
+  // One append per line and no lock held while the system writes: lines of concurrent threads go
+  // to the file whole, side by side.
+  if (target != nullptr) target->append(line, std::strlen(line));
 }
 
 void Logger::log(char level, const char* format, ...) {
@@ -93,7 +104,7 @@ void Logger::vlog(char level, const char* format, va_list args) {
   const platform::LocalTime now = platform::localTimeNow();
   int prefix = std::snprintf(line, sizeof line, kLinePrefixFormat, level, now.year, now.month,
                              now.day, now.hour, now.minute, now.second,
-                             platform::currentThreadId());
+                             callingThreadId());
   if (prefix < 0) prefix = 0;
   const std::size_t used = static_cast<std::size_t>(prefix) < kMaxLineLength
                                ? static_cast<std::size_t>(prefix)

@@ -238,6 +238,27 @@ std::uint64_t fileTimeOf(const LocalTime& t) {
   return fileTimeOfUnix(seconds, static_cast<std::int64_t>(t.milliseconds) * 1000000);
 }
 
+AppendFile::AppendFile(const std::string& path) {
+  // The permissions a buffered file opened for appending gets.
+  constexpr mode_t kNewFileMode = 0666;
+  handle_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, kNewFileMode);
+}
+
+AppendFile::~AppendFile() {
+  if (isOpen()) ::close(static_cast<int>(handle_));
+}
+
+bool AppendFile::append(const char* text, std::size_t size) const {
+  while (size > 0) {
+    const ssize_t written = ::write(static_cast<int>(handle_), text, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    text += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
+}
+
 unsigned long currentThreadId() { return static_cast<unsigned long>(::syscall(SYS_gettid)); }
 
 bool isDirectory(const std::string& path) {
