@@ -25,6 +25,117 @@ bool Reader::parse(const char* begin, const char* end, Json::Value& root) {
   }
 }
 
+namespace {
+
+constexpr unsigned char kFirstPrintable = 0x20;
+constexpr char kHexDigits[] = "0123456789abcdef";
+constexpr const char* kIndentUnit = "\t";
+constexpr const char* kColon = " : ";
+
+bool hasAnyComment(const Json::Value& value) {
+  return value.hasComment(Json::commentBefore) || value.hasComment(Json::commentAfterOnSameLine) ||
+         value.hasComment(Json::commentAfter);
+}
+
+// The documents the library builds and receives for its requests and answers: objects of texts,
+// integers, booleans, nulls and further such objects, without comments. Their styled text is
+// written here directly; everything else (arrays, fractions, comments) goes through the JSON
+// library, whose layout rules for those are not repeated here.
+bool isPlain(const Json::Value& value) {
+  if (hasAnyComment(value)) return false;
+  switch (value.type()) {
+    case Json::nullValue:
+    case Json::intValue:
+    case Json::uintValue:
+    case Json::stringValue:
+    case Json::booleanValue:
+      return true;
+    case Json::objectValue:
+      for (auto it = value.begin(); it != value.end(); ++it) {
+        if (!isPlain(*it)) return false;
+      }
+      return true;
+    default:
+      return false;
+  }
+}
+
+// A quoted text as the styled writer with emitUTF8 writes it: quote, backslash and the control
+// characters escaped, every other byte as it is.
+void appendQuoted(std::string& out, const char* text, std::size_t size) {
+  out += '"';
+  for (const char* c = text; c != text + size; ++c) {
+    switch (*c) {
+      case '"': out += "\\\""; break;
+      case '\\': out += "\\\\"; break;
+      case '\b': out += "\\b"; break;
+      case '\f': out += "\\f"; break;
+      case '\n': out += "\\n"; break;
+      case '\r': out += "\\r"; break;
+      case '\t': out += "\\t"; break;
+      default: {
+        const auto byte = static_cast<unsigned char>(*c);
+        if (byte < kFirstPrintable) {
+          out += "\\u00";
+          out += kHexDigits[byte >> 4];
+          out += kHexDigits[byte & 0xF];
+        } else {
+          out += *c;
+        }
+      }
+    }
+  }
+  out += '"';
+}
+
+void appendPlain(std::string& out, const Json::Value& value, std::string& indent) {
+  switch (value.type()) {
+    case Json::nullValue:
+      out += "null";
+      return;
+    case Json::intValue:
+      out += std::to_string(value.asLargestInt());
+      return;
+    case Json::uintValue:
+      out += std::to_string(value.asLargestUInt());
+      return;
+    case Json::booleanValue:
+      out += value.asBool() ? "true" : "false";
+      return;
+    case Json::stringValue: {
+      const char* begin = nullptr;
+      const char* end = nullptr;
+      value.getString(&begin, &end);
+      appendQuoted(out, begin, static_cast<std::size_t>(end - begin));
+      return;
+    }
+    default:
+      break;
+  }
+  if (value.empty()) {
+    out += "{}";
+    return;
+  }
+  // A nested object opens on a line of its own, as the styled writer puts it.
+  if (!indent.empty()) (out += '\n') += indent;
+  out += '{';
+  indent += kIndentUnit;
+  for (auto it = value.begin(); it != value.end();) {
+    (out += '\n') += indent;
+    const char* nameEnd = nullptr;
+    const char* name = it.memberName(&nameEnd);
+    appendQuoted(out, name, static_cast<std::size_t>(nameEnd - name));
+    out += kColon;
+    appendPlain(out, *it, indent);
+    if (++it != value.end()) out += ',';
+  }
+  indent.pop_back();
+  (out += '\n') += indent;
+  out += '}';
+}
+
+}  // namespace
+
 // The settings of the installed toStyledString, plus emitUTF8.
 StyledWriter::StyledWriter() : stream_(&sink_) {
   Json::StreamWriterBuilder builder;
@@ -33,6 +144,13 @@ StyledWriter::StyledWriter() : stream_(&sink_) {
 }
 
 std::string StyledWriter::write(const Json::Value& value) {
+  if (value.isObject() && isPlain(value)) {
+    std::string out;
+    std::string indent;
+    appendPlain(out, value, indent);
+    out += '\n';
+    return out;
+  }
   std::string out = value.hasComment(Json::commentBefore) ? "\n" : "";
   sink_.target(&out);
   stream_.clear();
