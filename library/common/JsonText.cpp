@@ -1,5 +1,6 @@
 #include "common/JsonText.h"
 
+#include <cstring>
 #include <memory>
 #include <stdexcept>
 
@@ -29,6 +30,7 @@ namespace {
 
 constexpr unsigned char kFirstPrintable = 0x20;
 constexpr char kHexDigits[] = "0123456789abcdef";
+constexpr std::size_t kEscapeScratch = 7;  // \u00XX and the terminator
 constexpr const char* kIndentUnit = "\t";
 constexpr const char* kColon = " : ";
 
@@ -60,31 +62,39 @@ bool isPlain(const Json::Value& value) {
   }
 }
 
-// A quoted text as the styled writer with emitUTF8 writes it: quote, backslash and the control
-// characters escaped, every other byte as it is.
+// The escape of one byte as the styled writer with emitUTF8 writes it, or null for a byte written
+// as it is: quote, backslash and the control characters are escaped, every other byte is not.
+const char* escapeOf(unsigned char byte, char (&scratch)[kEscapeScratch]) {
+  switch (byte) {
+    case '"': return "\\\"";
+    case '\\': return "\\\\";
+    case '\b': return "\\b";
+    case '\f': return "\\f";
+    case '\n': return "\\n";
+    case '\r': return "\\r";
+    case '\t': return "\\t";
+    default:
+      if (byte >= kFirstPrintable) return nullptr;
+      std::memcpy(scratch, "\\u00", 4);
+      scratch[4] = kHexDigits[byte >> 4];
+      scratch[5] = kHexDigits[byte & 0xF];
+      scratch[6] = '\0';
+      return scratch;
+  }
+}
+
 void appendQuoted(std::string& out, const char* text, std::size_t size) {
   out += '"';
+  const char* run = text;  // bytes from here on are copied in one piece
+  char scratch[kEscapeScratch];
   for (const char* c = text; c != text + size; ++c) {
-    switch (*c) {
-      case '"': out += "\\\""; break;
-      case '\\': out += "\\\\"; break;
-      case '\b': out += "\\b"; break;
-      case '\f': out += "\\f"; break;
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      default: {
-        const auto byte = static_cast<unsigned char>(*c);
-        if (byte < kFirstPrintable) {
-          out += "\\u00";
-          out += kHexDigits[byte >> 4];
-          out += kHexDigits[byte & 0xF];
-        } else {
-          out += *c;
-        }
-      }
-    }
+    const char* escape = escapeOf(static_cast<unsigned char>(*c), scratch);
+    if (escape == nullptr) continue;
+    out.append(run, c);
+    out += escape;
+    run = c + 1;
   }
+  out.append(run, text + size);
   out += '"';
 }
 

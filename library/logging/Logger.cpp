@@ -1,5 +1,6 @@
 #include "logging/Logger.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -13,6 +14,72 @@ constexpr std::size_t kDateTextSize = 9;
 
 std::int64_t dayNumber(std::uint64_t fileTime) {
   return static_cast<std::int64_t>(fileTime / Logger::kFileTimePerDay);
+}
+
+constexpr int kMaxFourDigits = 9999;
+constexpr int kMaxTwoDigits = 99;
+constexpr int kDecimalBase = 10;
+constexpr unsigned kHexBase = 16;
+constexpr std::size_t kHexScratch = 2 * sizeof(unsigned long);
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+// Writes `value` (0 up to the width's limit) as exactly `width` zero-padded digits.
+char* putDigits(char* at, int value, int width) {
+  for (int i = width - 1; i >= 0; --i) {
+    at[i] = static_cast<char>('0' + value % kDecimalBase);
+    value /= kDecimalBase;
+  }
+  return at + width;
+}
+
+char* putText(char* at, const char* text) {
+  const std::size_t size = std::strlen(text);
+  std::memcpy(at, text, size);
+  return at + size;
+}
+
+bool within(int value, int max) { return value >= 0 && value <= max; }
+
+// The line prefix formatted from kLinePrefixFormat, written digit by digit; the formatter itself is
+// left for times whose fields do not fit their widths. Returns the prefix length.
+std::size_t writePrefix(char* line, std::size_t room, char level, const platform::LocalTime& t,
+                        unsigned long threadId) {
+  const bool fits = within(t.year, kMaxFourDigits) && within(t.month, kMaxTwoDigits) &&
+                    within(t.day, kMaxTwoDigits) && within(t.hour, kMaxTwoDigits) &&
+                    within(t.minute, kMaxTwoDigits) && within(t.second, kMaxTwoDigits);
+  if (!fits) {
+    const int n = std::snprintf(line, room, kLinePrefixFormat, level, t.year, t.month, t.day,
+                                t.hour, t.minute, t.second, threadId);
+    return n < 0 ? 0 : std::min(static_cast<std::size_t>(n), room - 1);
+  }
+  char hex[kHexScratch];
+  std::size_t hexSize = 0;
+  do {
+    hex[kHexScratch - ++hexSize] = kHexDigits[threadId % kHexBase];
+    threadId /= kHexBase;
+  } while (threadId != 0);
+
+  char* at = line;
+  *at++ = '[';
+  *at++ = level;
+  *at++ = ']';
+  at = putDigits(at, t.year, 4);
+  *at++ = '-';
+  at = putDigits(at, t.month, 2);
+  *at++ = '-';
+  at = putDigits(at, t.day, 2);
+  *at++ = ' ';
+  at = putDigits(at, t.hour, 2);
+  *at++ = ':';
+  at = putDigits(at, t.minute, 2);
+  *at++ = ':';
+  at = putDigits(at, t.second, 2);
+  at = putText(at, "[0x");
+  std::memcpy(at, hex + kHexScratch - hexSize, hexSize);
+  at += hexSize;
+  at = putText(at, "]-");
+  *at = '\0';
+  return static_cast<std::size_t>(at - line);
 }
 
 // Asked of the system once per thread: a thread keeps its id for its life.
@@ -100,15 +167,10 @@ void Logger::log(char level, const char* format, ...) {
 }
 
 void Logger::vlog(char level, const char* format, va_list args) {
-  char line[kMaxLineLength + 1] = {};
+  char line[kMaxLineLength + 1];
   const platform::LocalTime now = platform::localTimeNow();
-  int prefix = std::snprintf(line, sizeof line, kLinePrefixFormat, level, now.year, now.month,
-                             now.day, now.hour, now.minute, now.second,
-                             callingThreadId());
-  if (prefix < 0) prefix = 0;
-  const std::size_t used = static_cast<std::size_t>(prefix) < kMaxLineLength
-                               ? static_cast<std::size_t>(prefix)
-                               : kMaxLineLength;
+  const std::size_t used = writePrefix(line, sizeof line, level, now, callingThreadId());
+  line[used] = '\0';  // stays the end should the message fail to format
   std::vsnprintf(line + used, sizeof line - used, format, args);
   writeText(line, now);
 }
