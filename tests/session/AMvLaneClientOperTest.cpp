@@ -440,6 +440,22 @@ TEST_F(OperationTest, ReaderReadUsesPlainCommandForOtherCardNumbers) {
   EXPECT_EQ("3201020304050607", parsed(out)["CardNo"].asString());
 }
 
+// The search completes its own request (its "TimeOut" goes out as a number); the card information
+// request starts again from the caller's, where "TimeOut" is the text the caller gave.
+TEST_F(OperationTest, ReaderReadSecondRequestStartsFromTheCallersNotTheSearchs) {
+  sim.setCardNo("3201020304050607");
+  std::string out;
+  EXPECT_EQ(0, session->ReaderRead(R"({"TimeOut":"500","Custom":"kept"})", out));
+  SimPacket search;
+  SimPacket info2;
+  ASSERT_TRUE(sim.waitForPacket("03010", kPacketWait, &search, 1));
+  ASSERT_TRUE(sim.waitForPacket("03011", kPacketWait, &info2, 1));
+  EXPECT_TRUE(search.json["TimeOut"].isInt());
+  EXPECT_EQ("500", info2.json["TimeOut"].asString());
+  EXPECT_TRUE(info2.json["TimeOut"].isString());
+  EXPECT_EQ("kept", info2.json["Custom"].asString());
+}
+
 TEST_F(OperationTest, ReaderReadWithUnusableCardNumberReturns4AndSearchOutput) {
   const Json::Value unusable[] = {Json::Value("4"), Json::Value(Json::Int64{4401020304}), Json::Value()};
   for (const Json::Value& cardNo : unusable) {
