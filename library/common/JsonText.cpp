@@ -146,12 +146,7 @@ void appendPlain(std::string& out, const Json::Value& value, std::string& indent
 
 }  // namespace
 
-// The settings of the installed toStyledString, plus emitUTF8.
-StyledWriter::StyledWriter() : stream_(&sink_) {
-  Json::StreamWriterBuilder builder;
-  builder["emitUTF8"] = true;
-  writer_.reset(builder.newStreamWriter());
-}
+StyledWriter::StyledWriter() : stream_(&sink_) {}
 
 std::string StyledWriter::write(const Json::Value& value) {
   if (value.isObject() && isPlain(value)) {
@@ -160,6 +155,12 @@ std::string StyledWriter::write(const Json::Value& value) {
     appendPlain(out, value, indent);
     out += '\n';
     return out;
+  }
+  if (!writer_) {
+    // The settings of the installed toStyledString, plus emitUTF8; built only when first needed.
+    Json::StreamWriterBuilder builder;
+    builder["emitUTF8"] = true;
+    writer_.reset(builder.newStreamWriter());
   }
   std::string out = value.hasComment(Json::commentBefore) ? "\n" : "";
   sink_.target(&out);

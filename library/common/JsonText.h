@@ -20,10 +20,11 @@ class Reader {
   Json::Reader reader_;
 };
 
-// A writer kept for many documents, so that its settings are built once. Writes as styled()
-// below. One thread at a time. Owned by the objects that use it rather than kept in a static:
-// lanes still running when the process exits write JSON from their threads until the library's
-// global object stops them, after statics made later than it are already gone.
+// A writer kept for many documents, so that its settings are built once, and only for documents
+// that need them (arrays, fractions, comments). Writes as styled() below. One thread at a time.
+// Owned by the objects that use it rather than kept in a static: lanes still running when the
+// process exits write JSON from their threads until the library's global object stops them, after
+// statics made later than it are already gone.
 class StyledWriter {
  public:
   StyledWriter();
@@ -46,7 +47,7 @@ class StyledWriter {
     std::string* out_ = nullptr;
   };
 
-  std::unique_ptr<Json::StreamWriter> writer_;
+  std::unique_ptr<Json::StreamWriter> writer_;  // for what the plain path does not write
   StringSink sink_;
   std::ostream stream_;
 };
