@@ -5,6 +5,8 @@
 #include <cstring>
 #include <vector>
 
+#include "common/Digits.h"
+
 namespace {
 
 constexpr const char* kLinePrefixFormat = "[%c]%04d-%02d-%02d %02d:%02d:%02d[0x%lx]-";
@@ -16,21 +18,11 @@ std::int64_t dayNumber(std::uint64_t fileTime) {
   return static_cast<std::int64_t>(fileTime / Logger::kFileTimePerDay);
 }
 
-constexpr int kMaxFourDigits = 9999;
-constexpr int kMaxTwoDigits = 99;
-constexpr int kDecimalBase = 10;
 constexpr unsigned kHexBase = 16;
+constexpr int kYearDigits = 4;
+constexpr int kFieldDigits = 2;  // month, day, hour, minute, second
 constexpr std::size_t kHexScratch = 2 * sizeof(unsigned long);
 constexpr char kHexDigits[] = "0123456789abcdef";
-
-// Writes `value` (0 up to the width's limit) as exactly `width` zero-padded digits.
-char* putDigits(char* at, int value, int width) {
-  for (int i = width - 1; i >= 0; --i) {
-    at[i] = static_cast<char>('0' + value % kDecimalBase);
-    value /= kDecimalBase;
-  }
-  return at + width;
-}
 
 char* putText(char* at, const char* text) {
   const std::size_t size = std::strlen(text);
@@ -38,15 +30,13 @@ char* putText(char* at, const char* text) {
   return at + size;
 }
 
-bool within(int value, int max) { return value >= 0 && value <= max; }
-
 // The line prefix formatted from kLinePrefixFormat, written digit by digit; the formatter itself is
 // left for times whose fields do not fit their widths. Returns the prefix length.
 std::size_t writePrefix(char* line, std::size_t room, char level, const platform::LocalTime& t,
                         unsigned long threadId) {
-  const bool fits = within(t.year, kMaxFourDigits) && within(t.month, kMaxTwoDigits) &&
-                    within(t.day, kMaxTwoDigits) && within(t.hour, kMaxTwoDigits) &&
-                    within(t.minute, kMaxTwoDigits) && within(t.second, kMaxTwoDigits);
+  const bool fits = digits::fits(t.year, kYearDigits) && digits::fits(t.month, kFieldDigits) &&
+                    digits::fits(t.day, kFieldDigits) && digits::fits(t.hour, kFieldDigits) &&
+                    digits::fits(t.minute, kFieldDigits) && digits::fits(t.second, kFieldDigits);
   if (!fits) {
     const int n = std::snprintf(line, room, kLinePrefixFormat, level, t.year, t.month, t.day,
                                 t.hour, t.minute, t.second, threadId);
@@ -63,17 +53,17 @@ std::size_t writePrefix(char* line, std::size_t room, char level, const platform
   *at++ = '[';
   *at++ = level;
   *at++ = ']';
-  at = putDigits(at, t.year, 4);
+  at = digits::putFixed(at, t.year, kYearDigits);
   *at++ = '-';
-  at = putDigits(at, t.month, 2);
+  at = digits::putFixed(at, t.month, kFieldDigits);
   *at++ = '-';
-  at = putDigits(at, t.day, 2);
+  at = digits::putFixed(at, t.day, kFieldDigits);
   *at++ = ' ';
-  at = putDigits(at, t.hour, 2);
+  at = digits::putFixed(at, t.hour, kFieldDigits);
   *at++ = ':';
-  at = putDigits(at, t.minute, 2);
+  at = digits::putFixed(at, t.minute, kFieldDigits);
   *at++ = ':';
-  at = putDigits(at, t.second, 2);
+  at = digits::putFixed(at, t.second, kFieldDigits);
   at = putText(at, "[0x");
   std::memcpy(at, hex + kHexScratch - hexSize, hexSize);
   at += hexSize;

@@ -215,21 +215,34 @@ std::uint64_t fileTimeOfUnix(std::int64_t seconds, std::int64_t nanoseconds) {
                                     nanoseconds / 100);
 }
 
+// The local calendar time of a second. The conversion takes the C library's time-zone lock and
+// walks its rules, and a thread asks for the same second many times in a row (each packet and log
+// line), so each thread keeps its last answer.
+std::tm localCalendar(time_t seconds) {
+  struct LastSecond {
+    bool known = false;
+    time_t seconds = 0;
+    std::tm tm{};
+  };
+  thread_local LastSecond last;  // trivially destructible: nothing to run at thread exit
+  if (!last.known || last.seconds != seconds) {
+    ::localtime_r(&seconds, &last.tm);
+    last.seconds = seconds;
+    last.known = true;
+  }
+  return last.tm;
+}
+
 }  // namespace
 
 LocalTime localTimeNow() {
   timespec ts{};
   ::clock_gettime(CLOCK_REALTIME, &ts);
-  std::tm tm{};
-  ::localtime_r(&ts.tv_sec, &tm);
-  return fromTm(tm, static_cast<int>(ts.tv_nsec / 1000000));
+  return fromTm(localCalendar(ts.tv_sec), static_cast<int>(ts.tv_nsec / 1000000));
 }
 
 LocalTime localTimeOf(std::int64_t unixSeconds) {
-  time_t seconds = static_cast<time_t>(unixSeconds);
-  std::tm tm{};
-  ::localtime_r(&seconds, &tm);
-  return fromTm(tm, 0);
+  return fromTm(localCalendar(static_cast<time_t>(unixSeconds)), 0);
 }
 
 std::uint64_t fileTimeOf(const LocalTime& t) {
