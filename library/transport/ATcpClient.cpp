@@ -93,7 +93,7 @@ bool ATcpClient::writeData(const char* body, long long length, const BufView<5>&
   const Package pkg(body, static_cast<unsigned>(length), cmdId, serial);
 
   // Waits on the steady clock itself, so a step of the wall clock cannot stretch or cut the wait.
-  std::unique_lock<std::timed_mutex> lock(writeMutex_, std::defer_lock);
+  std::unique_lock<DeadlineMutex> lock(writeMutex_, std::defer_lock);
   if (!lock.try_lock_until(deadline)) return false;
 
   const platform::SocketHandle s = socket_.load();
@@ -149,7 +149,7 @@ void ATcpClient::closeSocket() {
   if (s == platform::kInvalidSocket) return;
   // A writer may have loaded the handle before the exchange; its number must not be reused under it.
   // The writer gives the lock back at its deadline at the latest, sooner after the shutdown.
-  const std::lock_guard<std::timed_mutex> noWriter(writeMutex_);
+  const std::lock_guard<DeadlineMutex> noWriter(writeMutex_);
   platform::closeSocket(s);
 }
 
