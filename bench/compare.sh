@@ -21,6 +21,7 @@ echo "######## current tree"
 "$here/run.sh" "$tree" "$tree/build-bench" | tee "$base/bench-after.txt"
 
 echo "######## before / after"
-summary() { sed -n '/^== summary/,$p' "$1" | grep '='; }
-join -t= <(summary "$base/bench-before.txt" | sort) <(summary "$base/bench-after.txt" | sort) |
-  awk -F= '{ printf "%-30s %14s %14s\n", $1, $2, $3 }'
+summary() { sed -n '/^== summary/,$p' "$1" | grep -v '^=='; }
+printf '%-30s %14s %14s\n' figure before after
+awk -F= 'NR == FNR { after[$1] = $2; next } { printf "%-30s %14s %14s\n", $1, $2, after[$1] }' \
+  <(summary "$base/bench-after.txt") <(summary "$base/bench-before.txt")
