@@ -318,10 +318,11 @@ TEST(LoggerTest, LinesOfTwoDaysWrittenAtOnceLandWholeInTheirOwnFiles) {
   const std::int64_t day = today();
   constexpr int kLines = 150;
   const std::string payload(100, 'd');
+  const platform::LocalTime stamps[] = {stampOfDay(day), stampOfDay(day - 1)};
   std::vector<std::thread> threads;
   for (int d = 0; d < 2; ++d) {
     threads.emplace_back([&, d] {
-      const platform::LocalTime stamp = stampOfDay(day - d);
+      const platform::LocalTime stamp = stamps[d];
       for (int i = 0; i < kLines; ++i) {
         logger.writeText(("day" + std::to_string(d) + " " + payload + "\n").c_str(), stamp);
       }
