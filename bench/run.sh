@@ -35,14 +35,17 @@ trap cleanup EXIT
 echo "== machine: $(nproc) CPUs, $(grep -m1 'model name' /proc/cpuinfo | sed 's/.*: //')"
 echo "== library: $src ($(git -C "$src" rev-parse --short HEAD 2>/dev/null || echo 'no git'))"
 
-# Starts a server program in the background and prints the port from its "listening on" line.
+# Starts a server program in the background (stopped when the script ends) and stores the port
+# from its "listening on" line in the variable named first. Not run in a subshell, so that the
+# server's process id reaches the clean-up.
 start_server() {
-  local out="$run/server.$RANDOM"
+  local var="$1"; shift
+  local out="$run/server.${#pids[@]}"
   "$@" >"$out" 2>&1 &
   pids+=($!)
   for _ in $(seq 100); do
     if grep -q 'listening on' "$out"; then
-      sed -n 's/.*listening on [0-9.]*:\([0-9]*\).*/\1/p' "$out" | head -1
+      printf -v "$var" '%s' "$(sed -n 's/.*listening on [0-9.]*:\([0-9]*\).*/\1/p' "$out" | head -1)"
       return
     fi
     sleep 0.05
@@ -78,7 +81,7 @@ if [ -x "$bin/transport_bench" ]; then
   "$bin/transport_bench" --benchmark_min_time="$mb_time" 2>/dev/null
 fi
 
-port="$(start_server "$bin/mvresponder")"
+start_server port "$bin/mvresponder"
 config "$run/on" "$port" 60 30
 config "$run/off" "$port" 60 off
 config "$run/idle" "$port" 1 30
@@ -87,13 +90,13 @@ echo "== ListQuery round trip against the minimal responder, with the raw and ha
 e2e "$run/on" "$bin/e2e_bench" latency --lib "$lib" --port "$port" --rounds "$rounds" --per-round "$per_round"
 
 echo "== the same, both processes pinned to CPU 0 (information)"
-pinned_port="$(start_server taskset -c 0 "$bin/mvresponder")"
+start_server pinned_port taskset -c 0 "$bin/mvresponder"
 config "$run/pinned" "$pinned_port" 60 30
 e2e "$run/pinned" taskset -c 0 "$bin/e2e_bench" latency --lib "$lib" --port "$pinned_port" \
   --rounds "$rounds" --per-round "$per_round" --prefix pinned_
 
 echo "== ListQuery round trip against lanesim (information)"
-sim_port="$(start_server "$bin/lanesim")"
+start_server sim_port "$bin/lanesim"
 config "$run/sim" "$sim_port" 60 30
 e2e "$run/sim" "$bin/e2e_bench" latency --lib "$lib" --port "$sim_port" --rounds "$rounds" \
   --per-round "$per_round" --library-only --prefix lanesim_
