@@ -49,6 +49,9 @@ int socketError(SocketHandle s);
 // count, 0 for an orderly close (receive only) or < 0 on error.
 long sendBytes(SocketHandle s, const char* data, std::size_t size);
 long recvBytes(SocketHandle s, char* data, std::size_t size);
+// Right after sendBytes returned < 0 on this thread: true when the socket's send buffer was full
+// (wait until it is writable and send again), false when the send failed.
+bool sendWouldBlock();
 
 // A listening IPv4 TCP socket on ip:port (port 0 picks a free one, reported in boundPort), or
 // kInvalidSocket. Used by the lane-server simulator.

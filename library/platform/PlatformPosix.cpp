@@ -101,6 +101,8 @@ bool connectStart(SocketHandle s, const char* ip, std::uint16_t port) {
 
 bool connectInProgress() { return errno == EINPROGRESS || errno == EINTR; }
 
+bool sendWouldBlock() { return errno == EAGAIN || errno == EWOULDBLOCK; }
+
 int waitReadable(SocketHandle s, std::chrono::microseconds timeout) { return waitFor(s, POLLIN, timeout); }
 int waitWritable(SocketHandle s, std::chrono::microseconds timeout) { return waitFor(s, POLLOUT, timeout); }
 

@@ -102,9 +102,15 @@ bool ATcpClient::writeData(const char* body, long long length, const BufView<5>&
   while (s != platform::kInvalidSocket && socket_.load() == s) {
     const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
         deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0 || platform::waitWritable(s, left) <= 0) return false;
+    if (left.count() <= 0) return false;
+    // Sent first and waited for only when the socket's buffer is full: a writable socket is the
+    // rule, and asking first would cost every packet a system call.
     const long sent = platform::sendBytes(s, next, remaining);
-    if (sent < 0) return false;
+    if (sent < 0 && !platform::sendWouldBlock()) return false;
+    if (sent <= 0) {
+      if (platform::waitWritable(s, left) <= 0) return false;
+      continue;
+    }
     next += sent;
     remaining -= static_cast<std::size_t>(sent);
     if (remaining == 0) return true;
