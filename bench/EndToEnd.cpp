@@ -103,7 +103,7 @@ platform::SocketHandle connectBlocking(std::uint16_t port) {
 class RawClient {
  public:
   explicit RawClient(std::uint16_t port)
-      : s_(connectBlocking(port)), request_(wire::packetWith(wire::listQueryRequestBody(), "03014", 1)) {}
+      : s_(connectBlocking(port)), request_(wire::listQueryRequestPacket()) {}
   ~RawClient() { platform::closeSocket(s_); }
   RawClient(const RawClient&) = delete;
   RawClient& operator=(const RawClient&) = delete;
@@ -124,7 +124,7 @@ class RawClient {
 class HandoffClient {
  public:
   explicit HandoffClient(std::uint16_t port)
-      : s_(connectBlocking(port)), request_(wire::packetWith(wire::listQueryRequestBody(), "03014", 1)) {
+      : s_(connectBlocking(port)), request_(wire::listQueryRequestPacket()) {
     if (ok()) receiver_ = std::thread(&HandoffClient::receive, this);
   }
   ~HandoffClient() {
@@ -315,8 +315,11 @@ int calls(const Options& o) {
   return 0;
 }
 
-// Runs `work(thread index)` on `count` threads for o.seconds; returns the calls per second.
-double callsPerSecond(const Options& o, int count, const std::function<std::function<bool()>(int)>& make) {
+// Makes the work of one thread from its index.
+using WorkMaker = std::function<std::function<bool()>(int)>;
+
+// Runs the work of `count` threads for o.seconds; returns the successful calls per second.
+double callsPerSecond(const Options& o, int count, const WorkMaker& make) {
   std::atomic<bool> stop{false};
   std::atomic<long long> done{0};
   std::atomic<long long> failed{0};
@@ -361,7 +364,8 @@ int parallel(const Options& o) {
   auto libraryWork = [&](int lanes) {
     return [&, lanes](int t) -> std::function<bool()> {
       const ChannelCall& c = kChannelCalls[t % kChannelCallCount];
-      auto caller = std::make_shared<Caller>(lib, c.name, 1 + (t / kChannelCallCount) % lanes, c.input);
+      const int lane = 1 + (t / kChannelCallCount) % lanes;
+      auto caller = std::make_shared<Caller>(lib, c.name, lane, c.input);
       return [caller] { return caller->call(); };
     };
   };

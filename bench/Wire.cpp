@@ -90,6 +90,8 @@ std::string listQueryRequestBody() {
   return jsontext::styled(doc);
 }
 
+std::string listQueryRequestPacket() { return packetWith(listQueryRequestBody(), "03014", 1); }
+
 AnswerBook::AnswerBook() {
   std::map<int, std::string> bodies;
   bodies[kListQueryId] = styledObject({{"CardNo", "4401234567890123"},

@@ -1,5 +1,5 @@
-// Byte-level helpers shared by the benchmark programs: whole packets cut out of a blocking stream by
-// their length field, and the prepared answers of the minimal responder.
+// Byte-level helpers shared by the benchmark programs: whole packets cut out of a blocking stream
+// by their length field, and the prepared answers of the minimal responder.
 #pragma once
 
 #include <cstddef>
@@ -26,7 +26,8 @@ class PacketCutter {
   std::size_t start_ = 0;  // first byte not yet handed out
 };
 
-// Blocks until one whole packet has arrived on `s`; false when the peer closed or the socket failed.
+// Blocks until one whole packet has arrived on `s`; false when the peer closed or the socket
+// failed.
 bool readPacket(platform::SocketHandle s, PacketCutter& cutter, std::string& packet);
 // Sends all bytes with as few sends as the socket allows; false on failure.
 bool sendAll(platform::SocketHandle s, const std::string& bytes);
@@ -38,6 +39,8 @@ std::string packetWith(const std::string& body, const char (&cmdId)[6], unsigned
 // send the body the library makes of them, so that every client moves the same byte counts.
 constexpr const char* kListQueryInput = "{\"CardNo\":\"4401234567890123\",\"ListType\":\"1\"}";
 std::string listQueryRequestBody();
+// That body as the ListQuery packet the raw clients send.
+std::string listQueryRequestPacket();
 
 // The responder's prepared answers, one per request command id. Not thread-safe to build; answer()
 // only reads.

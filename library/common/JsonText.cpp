@@ -173,7 +173,9 @@ std::string StyledWriter::write(const Json::Value& value) {
 
 StyledWriter::StringSink::int_type StyledWriter::StringSink::overflow(int_type c) {
   if (out_ == nullptr) return traits_type::eof();
-  if (!traits_type::eq_int_type(c, traits_type::eof())) out_->push_back(traits_type::to_char_type(c));
+  if (!traits_type::eq_int_type(c, traits_type::eof())) {
+    out_->push_back(traits_type::to_char_type(c));
+  }
   return traits_type::not_eof(c);
 }
 
