@@ -7,7 +7,7 @@ PREFIX   ?= /usr/local
 # What the demo runs and an installation holds: no test program, no benchmark.
 PROGRAMS := Marovex lanesim mvcall
 
-.PHONY: all deps configure build programs test demo install package docs console screenshots test-asan test-tsan clean
+.PHONY: all deps configure build programs test demo install package docs console screenshots test-asan test-tsan bench clean
 
 all: build
 
@@ -55,5 +55,10 @@ test-asan:
 test-tsan:
 	@$(MAKE) --no-print-directory test BUILD=build-tsan SANITIZE=thread TYPE=Debug
 
+# Release build in build-bench/; BENCH_QUICK=1 runs a short version.
+bench: deps
+	@scripts/install-deps.sh libbenchmark-dev valgrind
+	@BENCH_QUICK=$(BENCH_QUICK) bench/run.sh . build-bench
+
 clean:
-	rm -rf build build-asan build-tsan demo-run console-run
+	rm -rf build build-asan build-tsan build-bench demo-run console-run

@@ -13,6 +13,9 @@ packages+=(qtbase5-dev qtdeclarative5-dev qtdeclarative5-dev-tools qml-module-qt
   qml-module-qtquick-layouts qml-module-qttest)
 if [[ "${1:-}" == display ]]; then
   packages=(xvfb xauth fonts-wqy-microhei)
+else
+  # Further packages a target needs (the benchmark's) may be named on the command line.
+  packages+=("$@")
 fi
 
 missing=()

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "manager/MvLaneInfo.h"
+#include "common/MvLaneInfo.h"
 #include "session/AMvLaneClientOper.h"
 
 class AMvLaneClientManage {

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "manager/MvLaneInfo.h"
+#include "common/MvLaneInfo.h"
 
 // Reads the Global MvLaneNum and one MvLane<i> section per lane (i from 0) of the file at `path`.
 // On success fills `lanes` (in section order), sets `conf` to the styled JSON array of the value

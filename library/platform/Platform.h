@@ -51,6 +51,9 @@ int socketError(SocketHandle s);
 // count, 0 for an orderly close (receive only) or < 0 on error.
 long sendBytes(SocketHandle s, const char* data, std::size_t size);
 long recvBytes(SocketHandle s, char* data, std::size_t size);
+// Right after sendBytes returned < 0 on this thread: true when the socket's send buffer was full
+// (wait until it is writable and send again), false when the send failed.
+bool sendWouldBlock();
 
 // A listening IPv4 TCP socket on ip:port (port 0 picks a free one, reported in boundPort), or
 // kInvalidSocket. Used by the lane-server simulator.
@@ -113,6 +116,28 @@ struct DirEntry {
 // The regular files of a directory whose names end with the suffix (empty on any error).
 std::vector<DirEntry> listFiles(const std::string& dir, const std::string& suffix);
 bool removeFile(const std::string& path);
+
+// A file opened for appending, for the log. Each append is one write of the whole text at the end
+// of the file, with nothing buffered in the process: the appends of concurrent threads never mix,
+// no lock of the process is held while the system writes, and a text is in the file once append
+// returns. Text mode: where the platform's line end is "\r\n" each "\n" is written as that. The
+// file is created when missing, not inherited by child processes, and closed by the destructor.
+// Any thread may append.
+class AppendFile {
+ public:
+  explicit AppendFile(const std::string& path);
+  ~AppendFile();
+  AppendFile(const AppendFile&) = delete;
+  AppendFile& operator=(const AppendFile&) = delete;
+
+  bool isOpen() const { return handle_ != kNoFile; }
+  // False when the text could not be written whole.
+  bool append(const char* text, std::size_t size) const;
+
+ private:
+  static constexpr std::intptr_t kNoFile = -1;
+  std::intptr_t handle_ = kNoFile;
+};
 
 // ---- Dynamic libraries ---------------------------------------------------------------------------
 

@@ -101,6 +101,8 @@ bool connectStart(SocketHandle s, const char* ip, std::uint16_t port) {
 
 bool connectInProgress() { return errno == EINPROGRESS || errno == EINTR; }
 
+bool sendWouldBlock() { return errno == EAGAIN || errno == EWOULDBLOCK; }
+
 int waitReadable(SocketHandle s, std::chrono::microseconds timeout) { return waitFor(s, POLLIN, timeout); }
 int waitWritable(SocketHandle s, std::chrono::microseconds timeout) { return waitFor(s, POLLOUT, timeout); }
 
@@ -215,27 +217,61 @@ std::uint64_t fileTimeOfUnix(std::int64_t seconds, std::int64_t nanoseconds) {
                                     nanoseconds / 100);
 }
 
+// The local calendar time of a second. The conversion takes the C library's time-zone lock and
+// walks its rules, and a thread asks for the same second many times in a row (each packet and log
+// line), so each thread keeps its last answer.
+std::tm localCalendar(time_t seconds) {
+  struct LastSecond {
+    bool known = false;
+    time_t seconds = 0;
+    std::tm tm{};
+  };
+  thread_local LastSecond last;  // trivially destructible: nothing to run at thread exit
+  if (!last.known || last.seconds != seconds) {
+    ::localtime_r(&seconds, &last.tm);
+    last.seconds = seconds;
+    last.known = true;
+  }
+  return last.tm;
+}
+
 }  // namespace
 
 LocalTime localTimeNow() {
   timespec ts{};
   ::clock_gettime(CLOCK_REALTIME, &ts);
-  std::tm tm{};
-  ::localtime_r(&ts.tv_sec, &tm);
-  return fromTm(tm, static_cast<int>(ts.tv_nsec / 1000000));
+  return fromTm(localCalendar(ts.tv_sec), static_cast<int>(ts.tv_nsec / 1000000));
 }
 
 LocalTime localTimeOf(std::int64_t unixSeconds) {
-  time_t seconds = static_cast<time_t>(unixSeconds);
-  std::tm tm{};
-  ::localtime_r(&seconds, &tm);
-  return fromTm(tm, 0);
+  return fromTm(localCalendar(static_cast<time_t>(unixSeconds)), 0);
 }
 
 std::uint64_t fileTimeOf(const LocalTime& t) {
   std::int64_t days = daysFromCivil(t.year, static_cast<unsigned>(t.month), static_cast<unsigned>(t.day));
   std::int64_t seconds = days * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
   return fileTimeOfUnix(seconds, static_cast<std::int64_t>(t.milliseconds) * 1000000);
+}
+
+AppendFile::AppendFile(const std::string& path) {
+  // The permissions a buffered file opened for appending gets.
+  constexpr mode_t kNewFileMode = 0666;
+  handle_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, kNewFileMode);
+}
+
+AppendFile::~AppendFile() {
+  if (isOpen()) ::close(static_cast<int>(handle_));
+}
+
+bool AppendFile::append(const char* text, std::size_t size) const {
+  while (size > 0) {
+    const ssize_t written = ::write(static_cast<int>(handle_), text, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    text += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
 }
 
 unsigned long currentThreadId() { return static_cast<unsigned long>(::syscall(SYS_gettid)); }

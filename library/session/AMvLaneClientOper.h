@@ -5,6 +5,7 @@
 // the session code.
 #pragma once
 
+#include <array>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -12,7 +13,7 @@
 
 #include <json/json.h>
 
-#include "manager/MvLaneInfo.h"
+#include "common/MvLaneInfo.h"
 #include "protocol/ALaneClientOper.h"
 
 class AMvLaneClientOper {
@@ -45,7 +46,6 @@ class AMvLaneClientOper {
   int QueryTransDetail(const char* input, std::string& output);
 
  private:
-  using Command = int (ALaneClientOper::*)(const char*, std::string&);
   // The configured device whose id an operation adds to its request.
   enum class Device { None, CardReader, Rsu };
 
@@ -57,7 +57,7 @@ class AMvLaneClientOper {
   bool prepareRequest(const char* input, Device device, Json::Value& request,
                       std::string& output) const;
   // The common shape of the single-command operations.
-  int forward(const char* input, std::string& output, Device device, Command command);
+  int forward(const char* input, std::string& output, Device device, LaneCommand command);
 
   // The steps of Uninit.
   void stopHeartBeat();
@@ -75,8 +75,18 @@ class AMvLaneClientOper {
   // Stores one member of the status document under statusMutex.
   void setStatus(const char* member, const Json::Value& value);
 
+  // One member of the lane identity, formatted once from the configuration.
+  struct IdentityMember {
+    const char* name;
+    Json::Value value;
+  };
+  static std::array<IdentityMember, 6> identityOf(const stMvLaneInfo_t& info);
+
   ALaneClientOper laneClient;
   const stMvLaneInfo_t laneInfo;
+  const std::array<IdentityMember, 6> identity;  // what prologue writes
+  const Json::Value readerIdText;                // "ReaderID" and "RSUID" as requests carry them
+  const Json::Value rsuIdText;
   bool running = false;            // guarded by heartBeatMutex
   std::thread heartBeatThread;     // started by Init, joined by stopHeartBeat
   std::condition_variable heartBeatCond;
