@@ -66,7 +66,8 @@ void Logger::openFileLocked(const platform::LocalTime& stamp) {
   }
   dayRef = platform::fileTimeOf(stamp);
   deleteExpiredLocked();
-  file = std::fopen(fileName.c_str(), "a+");
+  // Not inherited: programs the lane application starts must not hold the log open.
+  file = platform::openAppendNoInherit(fileName);
   if (file == nullptr) std::fprintf(stderr, "File %s create failed\n", fileName.c_str());
 }
 
