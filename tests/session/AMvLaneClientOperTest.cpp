@@ -307,6 +307,23 @@ TEST_F(SessionTest, SecondInitRestartsOnAFreshConnection) {
   EXPECT_TRUE(waitUntil([&] { return sim.connectionCount() == 1; }));
 }
 
+TEST_F(SessionTest, AnswersInOneByteSlicesAmidGarbageAndFalseOrHugeHeadsStillReachTheCaller) {
+  SimFaultPlan noise;
+  noise.seed = 11;
+  noise.sliceBytes = 1;
+  noise.garbage = 0.5;
+  noise.falseHeads = 0.5;
+  noise.hugeHeads = 0.5;
+  sim.setFaults(noise);
+  started();
+  for (int i = 0; i < 3; ++i) {
+    std::string out;
+    EXPECT_EQ(0, session->ListQuery("{}", out)) << out;
+    EXPECT_EQ("0", parsed(out)["ErrorCode"].asString());
+  }
+  EXPECT_EQ("0", statusDoc()["HeartBeat"].asString());
+}
+
 // A session whose heartbeat wait fails, as a lock or clock failure would make it.
 class FailingWaitSession : public AMvLaneClientOper {
  public:
