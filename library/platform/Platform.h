@@ -73,6 +73,8 @@ enum class Call { Socket, Connect, Wait, Send, Recv, kCount };
 // Makes the nth following call of the kind fail (1: the very next one), as the system would:
 // Socket gives no socket, Connect a refused connection, Wait an error result, Send and Recv -1.
 void failNthCall(Call call, unsigned nth);
+// True while the counter of the kind is armed, that is, its failure has not happened yet.
+bool faultArmed(Call call);
 // Disarms every counter.
 void clearFaults();
 
