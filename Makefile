@@ -4,7 +4,10 @@ TYPE     ?= RelWithDebInfo
 SANITIZE ?=
 JOBS     ?= $(shell nproc 2>/dev/null || echo 2)
 
-.PHONY: all deps configure build test demo test-asan test-tsan clean
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := FuzzConfig FuzzReceive FuzzFieldCodec FuzzOperations
+
+.PHONY: all deps configure build test demo test-asan test-tsan fuzz clean
 
 all: build
 
@@ -29,5 +32,13 @@ test-asan:
 test-tsan:
 	@$(MAKE) --no-print-directory test BUILD=build-tsan SANITIZE=thread TYPE=Debug
 
+# libFuzzer with clang, AddressSanitizer and UBSan: each target FUZZ_SECONDS seconds on its corpus.
+fuzz: deps
+	@scripts/install-deps.sh clang libclang-rt-dev
+	@cmake -S . -B build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMAROVEX_SANITIZE=fuzz -DBUILD_TESTING=OFF >/dev/null
+	@cmake --build build-fuzz -j$(JOBS) --target $(FUZZ_TARGETS) -- --no-print-directory
+	@scripts/run-fuzz.sh build-fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
 clean:
-	rm -rf build build-asan build-tsan demo-run
+	rm -rf build build-asan build-tsan build-fuzz demo-run
