@@ -5,9 +5,10 @@ SANITIZE ?=
 JOBS     ?= $(shell nproc 2>/dev/null || echo 2)
 
 FUZZ_SECONDS ?= 60
+SOAK_SECONDS ?= 600
 FUZZ_TARGETS := FuzzConfig FuzzReceive FuzzFieldCodec FuzzOperations
 
-.PHONY: all deps configure build test demo test-asan test-tsan fuzz clean
+.PHONY: all deps configure build test demo test-asan test-tsan fuzz soak clean
 
 all: build
 
@@ -31,6 +32,11 @@ test-asan:
 
 test-tsan:
 	@$(MAKE) --no-print-directory test BUILD=build-tsan SANITIZE=thread TYPE=Debug
+
+# Two lanes under load and faults for SOAK_SECONDS; e.g. make soak BUILD=build-asan SANITIZE=address TYPE=Debug
+soak: configure
+	@cmake --build $(BUILD) -j$(JOBS) --target marovex_soak -- --no-print-directory
+	@$(BUILD)/bin/marovex_soak $(SOAK_SECONDS)
 
 # libFuzzer with clang, AddressSanitizer and UBSan: each target FUZZ_SECONDS seconds on its corpus.
 fuzz: deps
