@@ -172,12 +172,11 @@ void AMvLaneClientOper::heartBeatLoop(const std::string& statusText,
 }
 
 void AMvLaneClientOper::abandonLane() {
-  {
-    std::lock_guard<std::mutex> lock(heartBeatMutex);
-    running = false;
-  }
   laneClient.closeSocket();
   setStatus("Connection", std::to_string(result::kConnectFailed));
+  // Last, so that whoever sees the lane stopped also sees it closed.
+  std::lock_guard<std::mutex> lock(heartBeatMutex);
+  running = false;
 }
 
 bool AMvLaneClientOper::isRunning() {

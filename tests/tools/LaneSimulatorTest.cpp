@@ -342,6 +342,7 @@ TEST_F(LaneSimulatorTest, PaymentIsPushedOnlyAfterAnAcceptingAnswerUnlessForced)
 TEST_F(LaneSimulatorTest, LaneThatStopsReadingHoldsUpNeitherOtherLanesNorDelayedWork) {
   // Answers far larger than the socket buffers, sent from the timer thread to a lane that reads
   // nothing: they used to block that thread for 2 s per send, delaying every other connection.
+  sim.setEcho(nullptr);  // printing megabytes would cost more than the sends under a sanitizer
   CommandBehaviour bulky;
   bulky.rawBody = std::string(4 << 20, 'x');
   bulky.delayMs = 1;
@@ -361,8 +362,7 @@ TEST_F(LaneSimulatorTest, LaneThatStopsReadingHoldsUpNeitherOtherLanesNorDelayed
   }
   // Bytes the stuck lane does not take within the send limit give its connection up.
   EXPECT_TRUE(testsupport::waitUntil([&] { return sim.connectionCount() == 1; }, 10s));
-  sim.stop();
-  EXPECT_NE(log.str().find("lost #1 the lane took nothing for 2000 ms, closing"), std::string::npos);
+  EXPECT_TRUE(stuck->waitClosed(10s));
 }
 
 TEST_F(LaneSimulatorTest, DeliveryInPausedSlicesArrivesWholeAndLate) {

@@ -358,7 +358,7 @@ void LaneSimulator::serveConnection(std::shared_ptr<SimConnection> connection) {
 }
 
 void LaneSimulator::onPacket(const std::shared_ptr<SimConnection>& connection, SimPacket packet) {
-  echoLine(packetLine("recv", packet.connection, packet.cmdId, packet.serial, packet.body));
+  if (echoing()) echoLine(packetLine("recv", packet.connection, packet.cmdId, packet.serial, packet.body));
   if (recording_.load()) {
     {
       std::lock_guard<std::mutex> lock(receivedMutex_);
@@ -496,7 +496,7 @@ void LaneSimulator::sendPacket(SimConnection& connection, const std::string& cmd
   } catch (const std::exception& e) {
     echoLine("error #" + std::to_string(connection.id()) + " " + e.what());
   }
-  echoLine(packetLine(ok ? "send" : "lost", connection.id(), field, serial, body));
+  if (echoing()) echoLine(packetLine(ok ? "send" : "lost", connection.id(), field, serial, body));
 }
 
 void LaneSimulator::reapClosed() {
@@ -520,6 +520,11 @@ std::vector<std::shared_ptr<SimConnection>> LaneSimulator::openConnections() con
     if (c.connection->open()) out.push_back(c.connection);
   }
   return out;
+}
+
+bool LaneSimulator::echoing() {
+  std::lock_guard<std::mutex> lock(echoMutex_);
+  return echo_ != nullptr;
 }
 
 void LaneSimulator::echoLine(const std::string& line) {

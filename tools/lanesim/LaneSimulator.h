@@ -123,6 +123,8 @@ class LaneSimulator {
   void reapClosed();
   std::vector<std::shared_ptr<SimConnection>> openConnections() const;
   void echoLine(const std::string& line);
+  // True while lines go somewhere; packet lines, which are costly to format, are built only then.
+  bool echoing();
 
   std::atomic<bool> stopping_{false};
   std::atomic<bool> recording_{true};
