@@ -96,31 +96,34 @@ struct FaultPhase {
   SimFaultPlan plan;
 };
 
+template <typename Set>
+FaultPhase faultPhase(const char* name, Set&& set) {
+  FaultPhase phase{name, SimFaultPlan()};
+  set(phase.plan);
+  return phase;
+}
+
+// One of each kind of fault the simulator injects, in the order the soak runs them.
 std::vector<FaultPhase> faultPhases() {
-  std::vector<FaultPhase> phases(7);
-  phases[0].name = "slices";
-  phases[0].plan.sliceBytes = 3;
-  phases[0].plan.pauseMs = 1;
-  phases[1].name = "noise";
-  phases[1].plan.garbage = 0.3;
-  phases[1].plan.falseHeads = 0.3;
-  phases[1].plan.hugeHeads = 0.2;
-  phases[1].plan.badCheckCode = 0.1;
-  phases[1].plan.lowerCaseCheckCode = 0.1;
-  phases[2].name = "late";
-  phases[2].plan.lateMs = 1500;
-  phases[3].name = "stale";
-  phases[3].plan.staleSerials = 0.3;
-  phases[3].plan.unknownPushes = 0.3;
-  phases[3].plan.unknownIdFlood = 2;
-  phases[4].name = "cut";
-  phases[4].plan.cutAfterBytes = 6000;
-  phases[5].name = "reset";
-  phases[5].plan.cutAfterBytes = 4000;
-  phases[5].plan.reset = true;
-  phases[6].name = "deaf";
-  phases[6].plan.noRead = true;
-  return phases;
+  return {
+      faultPhase("slices", [](SimFaultPlan& f) { f.sliceBytes = 3; f.pauseMs = 1; }),
+      faultPhase("noise", [](SimFaultPlan& f) {
+        f.garbage = 0.3;
+        f.falseHeads = 0.3;
+        f.hugeHeads = 0.2;
+        f.badCheckCode = 0.1;
+        f.lowerCaseCheckCode = 0.1;
+      }),
+      faultPhase("late", [](SimFaultPlan& f) { f.lateMs = 1500; }),
+      faultPhase("stale", [](SimFaultPlan& f) {
+        f.staleSerials = 0.3;
+        f.unknownPushes = 0.3;
+        f.unknownIdFlood = 2;
+      }),
+      faultPhase("cut", [](SimFaultPlan& f) { f.cutAfterBytes = 6000; }),
+      faultPhase("reset", [](SimFaultPlan& f) { f.cutAfterBytes = 4000; f.reset = true; }),
+      faultPhase("deaf", [](SimFaultPlan& f) { f.noRead = true; }),
+  };
 }
 
 std::string laneSection(int index, int lane, int port, bool autoLogout) {

@@ -340,20 +340,23 @@ TEST_F(LaneSimulatorTest, PaymentIsPushedOnlyAfterAnAcceptingAnswerUnlessForced)
 }
 
 TEST_F(LaneSimulatorTest, LaneThatStopsReadingHoldsUpNeitherOtherLanesNorDelayedWork) {
-  // Answers far larger than the socket buffers, sent from the timer thread to a lane that reads
-  // nothing: they used to block that thread for 2 s per send, delaying every other connection.
   sim.setEcho(nullptr);  // printing megabytes would cost more than the sends under a sanitizer
+  // One answer larger than the socket buffers fills the way to a lane that reads nothing; the
+  // delayed answers behind it, sent from the timer thread, used to block that thread for 2 s each
+  // and so delay every other connection's delayed answers.
   CommandBehaviour bulky;
-  bulky.rawBody = std::string(4 << 20, 'x');
-  bulky.delayMs = 1;
+  bulky.rawBody = std::string(8 << 20, 'x');
   sim.setBehaviour("03013", bulky);
   CommandBehaviour late;
   late.delayMs = 50;
+  sim.setBehaviour("03016", late);
   sim.setBehaviour("03021", late);
 
   auto stuck = connect();
-  for (unsigned s = 1; s <= 4; ++s) ASSERT_TRUE(stuck->send("03013", s, "{}"));
-  ASSERT_TRUE(sim.waitForPacket("03013", 2s, nullptr, 4));
+  ASSERT_TRUE(stuck->send("03013", 1, "{}"));
+  for (unsigned s = 2; s <= 4; ++s) ASSERT_TRUE(stuck->send("03016", s, "{}"));
+  // Requests of a connection are handled in order: once these are in, the bulk is queued.
+  ASSERT_TRUE(sim.waitForPacket("03016", 20s, nullptr, 3));
   auto other = connect();
   for (unsigned s = 10; s < 13; ++s) {
     const auto start = std::chrono::steady_clock::now();
@@ -361,8 +364,8 @@ TEST_F(LaneSimulatorTest, LaneThatStopsReadingHoldsUpNeitherOtherLanesNorDelayed
     EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
   }
   // Bytes the stuck lane does not take within the send limit give its connection up.
-  EXPECT_TRUE(testsupport::waitUntil([&] { return sim.connectionCount() == 1; }, 10s));
-  EXPECT_TRUE(stuck->waitClosed(10s));
+  EXPECT_TRUE(testsupport::waitUntil([&] { return sim.connectionCount() == 1; }, 20s));
+  EXPECT_TRUE(stuck->waitClosed(20s));
 }
 
 TEST_F(LaneSimulatorTest, DeliveryInPausedSlicesArrivesWholeAndLate) {

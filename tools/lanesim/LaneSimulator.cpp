@@ -423,17 +423,18 @@ void LaneSimulator::answer(const std::shared_ptr<SimConnection>& connection,
   }
   floodUnknownIds(*connection, request.serial);
   std::function<void()> sendAnswer;
+  bool answered = false;
   if (!b.noAnswer) {
+    answered = request.cmdId == simanswers::kPaymentId && simanswers::acceptsPayment(answerBody);
     sendAnswer = [this, connection, id = simanswers::answerId(request.cmdId), answerSerial,
-                  answerBody] { sendPacket(*connection, id, answerSerial, answerBody); };
+                  body = std::move(answerBody)] { sendPacket(*connection, id, answerSerial, body); };
   }
-  const bool answered = static_cast<bool>(sendAnswer) && simanswers::acceptsPayment(answerBody);
   if (!b.pushBeforeAnswer || request.cmdId != simanswers::kPaymentId) {
-    if (sendAnswer) later(delayMs, sendAnswer);
+    if (sendAnswer) later(delayMs, std::move(sendAnswer));
     schedulePush(connection, request, b, delayMs + b.pushDelayMs, answered);
   } else {
     schedulePush(connection, request, b, delayMs, answered);
-    if (sendAnswer) later(delayMs + b.pushDelayMs, sendAnswer);
+    if (sendAnswer) later(delayMs + b.pushDelayMs, std::move(sendAnswer));
   }
   pushUnknownTransaction(connection, request.serial, delayMs);
 }
