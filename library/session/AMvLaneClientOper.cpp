@@ -172,7 +172,11 @@ void AMvLaneClientOper::heartBeatLoop(const std::string& statusText,
 }
 
 void AMvLaneClientOper::abandonLane() {
-  laneClient.closeSocket();
+  try {
+    laneClient.closeSocket();
+  } catch (...) {
+    // The status must still tell the truth.
+  }
   setStatus("Connection", std::to_string(result::kConnectFailed));
   // Last, so that whoever sees the lane stopped also sees it closed.
   std::lock_guard<std::mutex> lock(heartBeatMutex);

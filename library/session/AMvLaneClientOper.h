@@ -50,7 +50,8 @@ class AMvLaneClientOper {
 
  protected:
   // Heartbeat thread only. Waits HeartBeatTime seconds or until stopped; false when the thread is
-  // to quit. An exception ends the heartbeat for good (see isRunning).
+  // to quit. An exception ends the heartbeat for good (see isRunning). A class that overrides it
+  // calls Uninit in its own destructor, so that the thread is gone before the override is.
   virtual bool waitNextBeat();
 
  private:
