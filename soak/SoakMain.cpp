@@ -377,25 +377,32 @@ class Soak {
   // and no acknowledgement went to a push that was not made.
   void checkPayments() {
     std::lock_guard<std::mutex> lock(paymentsMutex_);
+    std::array<std::map<std::string, int>, 2> acks;
+    const auto unacknowledged = [&] {
+      acks = {sims_[0].pushAcks(), sims_[1].pushAcks()};
+      return std::count_if(payments_.begin(), payments_.end(), [&](const auto& payment) {
+        const auto& lane = acks[payment.first == kLanes[0] ? 0 : 1];
+        const auto found = lane.find(payment.second);
+        return found == lane.end() || found->second == 0;
+      });
+    };
+    // The last acknowledgements may still be on their way.
+    const auto deadline = Clock::now() + kAckWait;
+    while (unacknowledged() > 0 && Clock::now() < deadline) std::this_thread::sleep_for(kProbeEvery);
     for (const auto& payment : payments_) {
-      LaneSimulator& sim = sims_[payment.first == kLanes[0] ? 0 : 1];
-      const auto deadline = Clock::now() + kAckWait;
-      int acks = 0;
-      do {
-        const auto all = sim.pushAcks();
-        const auto found = all.find(payment.second);
-        acks = found == all.end() ? 0 : found->second;
-      } while (acks == 0 && Clock::now() < deadline && (std::this_thread::sleep_for(kProbeEvery), true));
-      if (acks != 1) {
+      const auto& lane = acks[payment.first == kLanes[0] ? 0 : 1];
+      const auto found = lane.find(payment.second);
+      const int count = found == lane.end() ? 0 : found->second;
+      if (count != 1) {
         report_.violation("payment " + payment.second + " on lane " + std::to_string(payment.first) +
-                          " acknowledged " + std::to_string(acks) + " times");
+                          " acknowledged " + std::to_string(count) + " times");
       }
     }
-    for (LaneSimulator& sim : sims_) {
-      for (const auto& entry : sim.pushAcks()) {
+    for (std::size_t i = 0; i < sims_.size(); ++i) {
+      for (const auto& entry : acks[i]) {
         if (entry.second > 1) report_.violation("push " + entry.first + " acknowledged " + std::to_string(entry.second) + " times");
       }
-      if (sim.strayAcks() != 0) report_.violation(std::to_string(sim.strayAcks()) + " acknowledgements of no push");
+      if (sims_[i].strayAcks() != 0) report_.violation(std::to_string(sims_[i].strayAcks()) + " acknowledgements of no push");
     }
     std::cout << "payments completed in calm phases: " << payments_.size() << '\n';
   }
