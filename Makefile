@@ -7,7 +7,13 @@ PREFIX   ?= /usr/local
 # What the demo runs and an installation holds: no test program, no benchmark.
 PROGRAMS := Marovex lanesim mvcall
 
-.PHONY: all deps configure build programs test demo install package docs console screenshots test-asan test-tsan bench clean
+FUZZ_SECONDS ?= 60
+SOAK_SECONDS ?= 600
+FUZZ_TARGETS := FuzzConfig FuzzReceive FuzzFieldCodec FuzzOperations
+# What the console's window needs beyond the build: a virtual X display and a CJK font.
+DISPLAY_PACKAGES := xvfb xauth fonts-wqy-microhei
+
+.PHONY: all deps configure build programs test demo install package docs console screenshots test-asan test-tsan bench fuzz soak clean
 
 all: build
 
@@ -41,12 +47,12 @@ docs: configure
 
 # The test console against the simulator; it needs a display (xvfb-run -a make console without one).
 console: build
-	@scripts/install-deps.sh display
+	@scripts/install-deps.sh $(DISPLAY_PACKAGES)
 	@scripts/console.sh $(BUILD)
 
 # docs/console-*.png: the console's four pages, rendered under Xvfb.
 screenshots: build
-	@scripts/install-deps.sh display
+	@scripts/install-deps.sh $(DISPLAY_PACKAGES)
 	@scripts/screenshots.sh $(BUILD)
 
 test-asan:
@@ -60,5 +66,19 @@ bench: deps
 	@scripts/install-deps.sh libbenchmark-dev valgrind
 	@BENCH_QUICK=$(BENCH_QUICK) bench/run.sh . build-bench
 
+# Two lanes under load and faults for SOAK_SECONDS; e.g. make soak BUILD=build-asan SANITIZE=address TYPE=Debug
+soak: configure
+	@cmake --build $(BUILD) -j$(JOBS) --target marovex_soak -- --no-print-directory
+	@$(BUILD)/bin/marovex_soak $(SOAK_SECONDS)
+
+# libFuzzer with clang, AddressSanitizer and UBSan: each target FUZZ_SECONDS seconds on its corpus.
+fuzz: deps
+	@scripts/install-deps.sh clang libclang-rt-dev
+	@cmake -S . -B build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMAROVEX_SANITIZE=fuzz -DBUILD_TESTING=OFF >/dev/null
+	@cmake --build build-fuzz -j$(JOBS) --target $(FUZZ_TARGETS) -- --no-print-directory
+	@scripts/run-fuzz.sh build-fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
+
 clean:
-	rm -rf build build-asan build-tsan build-bench demo-run console-run
+	rm -rf build build-asan build-tsan build-bench build-fuzz demo-run console-run

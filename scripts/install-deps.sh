@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, only when one is missing.
-# With the argument "display": what the test console needs to show itself instead (make console,
-# make screenshots): a virtual X display and a font with Chinese characters.
+# Installs the Debian packages the build and the tests need, only when one is missing. Given
+# package names, installs those instead (the fuzzing compiler, the benchmark's tools, the virtual
+# display and CJK font of the test console's window).
 set -euo pipefail
 
 # python3: the ctypes example run by the tests.
@@ -11,12 +11,7 @@ packages=(build-essential cmake pkg-config libjsoncpp-dev libgtest-dev libgmock-
 packages+=(qtbase5-dev qtdeclarative5-dev qtdeclarative5-dev-tools qml-module-qtquick2
   qml-module-qtquick-window2 qml-module-qtquick-controls2 qml-module-qtquick-templates2
   qml-module-qtquick-layouts qml-module-qttest)
-if [[ "${1:-}" == display ]]; then
-  packages=(xvfb xauth fonts-wqy-microhei)
-else
-  # Further packages a target needs (the benchmark's) may be named on the command line.
-  packages+=("$@")
-fi
+[ $# -gt 0 ] && packages=("$@")
 
 missing=()
 for p in "${packages[@]}"; do

@@ -40,7 +40,8 @@ bool connectStart(SocketHandle s, const char* ip, std::uint16_t port);
 bool connectInProgress();
 
 // Wait for a socket to become readable or writable. Returns > 0 when ready, 0 on time-out and < 0 on
-// error. A negative time-out counts as zero.
+// error. A negative time-out counts as zero. The time-out is one deadline: an interruption (a
+// signal) resumes the wait for what is left of it, never for the whole time-out again.
 int waitReadable(SocketHandle s, std::chrono::microseconds timeout);
 int waitWritable(SocketHandle s, std::chrono::microseconds timeout);
 
@@ -51,9 +52,9 @@ int socketError(SocketHandle s);
 // count, 0 for an orderly close (receive only) or < 0 on error.
 long sendBytes(SocketHandle s, const char* data, std::size_t size);
 long recvBytes(SocketHandle s, char* data, std::size_t size);
-// Right after sendBytes returned < 0 on this thread: true when the socket's send buffer was full
-// (wait until it is writable and send again), false when the send failed.
-bool sendWouldBlock();
+// Right after sendBytes or recvBytes returned < 0 on this thread: true when the call failed only
+// because a non-blocking socket could take or give nothing now (try again later).
+bool wouldBlock();
 
 // A listening IPv4 TCP socket on ip:port (port 0 picks a free one, reported in boundPort), or
 // kInvalidSocket. Used by the lane-server simulator.
@@ -62,6 +63,8 @@ SocketHandle tcpListen(const char* ip, std::uint16_t port, std::uint16_t* boundP
 SocketHandle acceptConnection(SocketHandle listener);
 // Ends both directions of a connection so that a peer and a blocked receive see the close.
 void shutdownSocket(SocketHandle s);
+// Closes a socket so that the peer sees the connection reset (RST) instead of an orderly close.
+void abortConnection(SocketHandle s);
 
 // ---- Fault injection (tests) --------------------------------------------------------------------
 
@@ -71,6 +74,8 @@ enum class Call { Socket, Connect, Wait, Send, Recv, kCount };
 // Makes the nth following call of the kind fail (1: the very next one), as the system would:
 // Socket gives no socket, Connect a refused connection, Wait an error result, Send and Recv -1.
 void failNthCall(Call call, unsigned nth);
+// True while the counter of the kind is armed, that is, its failure has not happened yet.
+bool faultArmed(Call call);
 // Disarms every counter.
 void clearFaults();
 
@@ -79,7 +84,8 @@ void clearFaults();
 // The path separator of the platform: '\\' on Windows, '/' elsewhere.
 char pathSeparator();
 
-// The process's current working directory, without a trailing separator.
+// The process's current working directory, without a trailing separator; empty when it cannot be
+// read (e.g. it was removed), so that no path is ever built on a directory that is not there.
 std::string currentDirectory();
 
 // A broken-down local time, the counterpart of the Windows SYSTEMTIME.

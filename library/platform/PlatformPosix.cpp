@@ -51,11 +51,16 @@ void disableCoalescing(int fd) {
 int waitFor(SocketHandle s, short events, std::chrono::microseconds timeout) {
   if (injectedFailure(Call::Wait, EBADF)) return -1;
   if (timeout.count() < 0) timeout = std::chrono::microseconds(0);
-  // Round up so that a wait of a few microseconds does not turn into a busy poll of 0 ms.
-  long long ms = (timeout.count() + 999) / 1000;
-  if (ms > INT_MAX) ms = INT_MAX;
+  // One steady deadline: a signal that interrupts the wait shortens what is left, it never starts
+  // the whole time-out again (a thread hit by frequent signals would otherwise wait for ever).
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
   pollfd p{toFd(s), events, 0};
   for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
+        deadline - std::chrono::steady_clock::now());
+    // Round up so that a wait of a few microseconds does not turn into a busy poll of 0 ms.
+    long long ms = left.count() > 0 ? (left.count() + 999) / 1000 : 0;
+    if (ms > INT_MAX) ms = INT_MAX;
     int r = ::poll(&p, 1, static_cast<int>(ms));
     if (r < 0 && errno == EINTR) continue;
     if (r > 0 && (p.revents & POLLNVAL)) {
@@ -101,7 +106,6 @@ bool connectStart(SocketHandle s, const char* ip, std::uint16_t port) {
 
 bool connectInProgress() { return errno == EINPROGRESS || errno == EINTR; }
 
-bool sendWouldBlock() { return errno == EAGAIN || errno == EWOULDBLOCK; }
 
 int waitReadable(SocketHandle s, std::chrono::microseconds timeout) { return waitFor(s, POLLIN, timeout); }
 int waitWritable(SocketHandle s, std::chrono::microseconds timeout) { return waitFor(s, POLLOUT, timeout); }
@@ -131,6 +135,8 @@ long recvBytes(SocketHandle s, char* data, std::size_t size) {
     return static_cast<long>(n);
   }
 }
+
+bool wouldBlock() { return errno == EAGAIN || errno == EWOULDBLOCK; }
 
 SocketHandle tcpListen(const char* ip, std::uint16_t port, std::uint16_t* boundPort) {
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
@@ -166,8 +172,19 @@ void shutdownSocket(SocketHandle s) {
   if (s != kInvalidSocket) ::shutdown(toFd(s), SHUT_RDWR);
 }
 
+void abortConnection(SocketHandle s) {
+  if (s == kInvalidSocket) return;
+  linger hard{1, 0};
+  ::setsockopt(toFd(s), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+  ::close(toFd(s));
+}
+
 void failNthCall(Call call, unsigned nth) {
   faultCountdown[static_cast<int>(call)].store(nth, std::memory_order_relaxed);
+}
+
+bool faultArmed(Call call) {
+  return faultCountdown[static_cast<int>(call)].load(std::memory_order_relaxed) != 0;
 }
 
 void clearFaults() {
@@ -184,6 +201,7 @@ std::string currentDirectory() {
     buffer.resize(buffer.size() * 2);
   }
 }
+
 
 namespace {
 

@@ -164,15 +164,37 @@ void AMvLaneClientOper::heartBeatLoop(const std::string& statusText,
     if (queryStatus)
       runStep(lane, "status query", [&] { updateDevStatus(statusText.c_str()); });
     bool goOn = false;
-    // A wait that throws leaves no safe way to pace the loop: quit as if stopped.
-    runStep(lane, "wait", [&] { goOn = waitNextBeat(); });
+    bool waited = false;
+    // A wait that throws leaves no safe way to pace the loop: the thread quits.
+    runStep(lane, "wait", [&] {
+      goOn = waitNextBeat();
+      waited = true;
+    });
     if (!goOn) {
+      if (!waited) runStep(lane, "abandon", [this] { abandonLane(); });
       runStep(lane, "quit", [] { logLine('I', "Heart Beat Thread Quit\n"); });
       return;
     }
     queryStatus = false;
     runStep(lane, "heartbeat", [&] { queryStatus = updateHeartHeat(loginText.c_str()); });
   }
+}
+
+void AMvLaneClientOper::abandonLane() {
+  try {
+    laneClient.closeSocket();
+  } catch (...) {
+    // The status must still tell the truth.
+  }
+  setStatus("Connection", std::to_string(result::kConnectFailed));
+  // Last, so that whoever sees the lane stopped also sees it closed.
+  std::lock_guard<std::mutex> lock(heartBeatMutex);
+  running = false;
+}
+
+bool AMvLaneClientOper::isRunning() {
+  std::lock_guard<std::mutex> lock(heartBeatMutex);
+  return running;
 }
 
 bool AMvLaneClientOper::waitNextBeat() {

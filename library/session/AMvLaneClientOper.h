@@ -31,6 +31,10 @@ class AMvLaneClientOper {
 
   ALaneClientOper* client();
 
+  // True from a successful Init until Uninit, unless the heartbeat thread had to end by itself;
+  // the lane is then closed and its status shows it as not connected. Any thread.
+  bool isRunning();
+
   // The lane operations: request text in, output text out, result code returned. Any thread, any
   // number at once.
   int ReaderRead(const char* input, std::string& output);
@@ -44,6 +48,12 @@ class AMvLaneClientOper {
   int BlackListQuery(const char* input, std::string& output);
   int ListQuery(const char* input, std::string& output);
   int QueryTransDetail(const char* input, std::string& output);
+
+ protected:
+  // Heartbeat thread only. Waits HeartBeatTime seconds or until stopped; false when the thread is
+  // to quit. An exception ends the heartbeat for good (see isRunning). A class that overrides it
+  // calls Uninit in its own destructor, so that the thread is gone before the override is.
+  virtual bool waitNextBeat();
 
  private:
   // The configured device whose id an operation adds to its request.
@@ -65,8 +75,9 @@ class AMvLaneClientOper {
 
   // Heartbeat thread only.
   void heartBeatLoop(const std::string& statusText, const std::string& loginText);
-  // Waits HeartBeatTime seconds or until stopped; false when the thread is to quit.
-  bool waitNextBeat();
+  // The heartbeat thread ends without a stop request: nothing would check the lane any more, so
+  // it is closed and shown as not connected instead of keeping its last status.
+  void abandonLane();
   // One heartbeat; logs in again when refused, reconnects and logs in when unanswered. True while
   // the lane is usable (then a status query follows).
   bool updateHeartHeat(const char* loginText);

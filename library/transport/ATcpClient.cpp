@@ -106,7 +106,7 @@ bool ATcpClient::writeData(const char* body, long long length, const BufView<5>&
     // Sent first and waited for only when the socket's buffer is full: a writable socket is the
     // rule, and asking first would cost every packet a system call.
     const long sent = platform::sendBytes(s, next, remaining);
-    if (sent < 0 && !platform::sendWouldBlock()) return false;
+    if (sent < 0 && !platform::wouldBlock()) return false;
     if (sent <= 0) {
       if (platform::waitWritable(s, left) <= 0) return false;
       continue;

@@ -5,6 +5,7 @@
 #include <memory>
 #include <set>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -305,6 +306,48 @@ TEST_F(SessionTest, SecondInitRestartsOnAFreshConnection) {
   ASSERT_EQ(2u, logins.size());
   EXPECT_EQ(2u, logins[1].connection);
   EXPECT_TRUE(waitUntil([&] { return sim.connectionCount() == 1; }));
+}
+
+TEST_F(SessionTest, AnswersInOneByteSlicesAmidGarbageAndFalseOrHugeHeadsStillReachTheCaller) {
+  SimFaultPlan noise;
+  noise.seed = 11;
+  noise.sliceBytes = 1;
+  noise.garbage = 0.5;
+  noise.falseHeads = 0.5;
+  noise.hugeHeads = 0.5;
+  sim.setFaults(noise);
+  started();
+  for (int i = 0; i < 3; ++i) {
+    std::string out;
+    EXPECT_EQ(0, session->ListQuery("{}", out)) << out;
+    EXPECT_EQ("0", parsed(out)["ErrorCode"].asString());
+  }
+  EXPECT_EQ("0", statusDoc()["HeartBeat"].asString());
+}
+
+// A session whose heartbeat wait fails, as a lock or clock failure would make it.
+class FailingWaitSession : public AMvLaneClientOper {
+ public:
+  using AMvLaneClientOper::AMvLaneClientOper;
+  ~FailingWaitSession() override { Uninit(); }  // before this part goes, the thread is gone
+
+ protected:
+  bool waitNextBeat() override {
+    throw std::system_error(std::make_error_code(std::errc::resource_deadlock_would_occur));
+  }
+};
+
+TEST_F(SessionTest, HeartbeatThreadEndedByAnExceptionLeavesTheLaneShownAsNotConnected) {
+  FailingWaitSession failing(info);
+  ASSERT_EQ(0, failing.Init());
+  ASSERT_TRUE(waitUntil([&] { return !failing.isRunning(); }));
+  std::string out;
+  EXPECT_EQ(0, failing.ETCStatusQuery("", out));
+  EXPECT_EQ("-1", parsed(out)["Connection"].asString());
+  // Nothing checks the connection any more, so it is not kept open either.
+  EXPECT_TRUE(waitUntil([&] { return sim.connectionCount() == 0; }));
+  std::string reply;
+  EXPECT_EQ(6, failing.ListQuery("{}", reply));
 }
 
 // ---- Lane operations -----------------------------------------------------------------------------
