@@ -7,7 +7,13 @@ PREFIX   ?= /usr/local
 # What the demo runs and an installation holds: no test program, no benchmark.
 PROGRAMS := Marovex lanesim mvcall
 
-.PHONY: all deps configure build programs test demo install package docs test-asan test-tsan clean \
+FUZZ_SECONDS ?= 60
+SOAK_SECONDS ?= 600
+FUZZ_TARGETS := FuzzConfig FuzzReceive FuzzFieldCodec FuzzOperations
+# What the console's window needs beyond the build: a virtual X display and a CJK font.
+DISPLAY_PACKAGES := xvfb xauth fonts-wqy-microhei
+
+.PHONY: all deps configure build programs test demo install package docs console screenshots test-asan test-tsan bench fuzz soak clean \
         windows windows-build test-windows
 
 all: build
@@ -40,6 +46,16 @@ docs: configure
 	@cmake --build $(BUILD) -j$(JOBS) --target refdoc -- --no-print-directory
 	@$(BUILD)/bin/refdoc --update
 
+# The test console against the simulator; it needs a display (xvfb-run -a make console without one).
+console: build
+	@scripts/install-deps.sh $(DISPLAY_PACKAGES)
+	@scripts/console.sh $(BUILD)
+
+# docs/console-*.png: the console's four pages, rendered under Xvfb.
+screenshots: build
+	@scripts/install-deps.sh $(DISPLAY_PACKAGES)
+	@scripts/screenshots.sh $(BUILD)
+
 test-asan:
 	@$(MAKE) --no-print-directory test BUILD=build-asan SANITIZE=address TYPE=Debug
 
@@ -66,5 +82,23 @@ test-windows: windows-build
 	@JOBS=$(JOBS) scripts/test-windows.sh $(WINDOWS) i686
 	@JOBS=$(JOBS) scripts/test-windows.sh $(WINDOWS)/x86_64 x86_64
 
+# Release build in build-bench/; BENCH_QUICK=1 runs a short version.
+bench: deps
+	@scripts/install-deps.sh libbenchmark-dev valgrind
+	@BENCH_QUICK=$(BENCH_QUICK) bench/run.sh . build-bench
+
+# Two lanes under load and faults for SOAK_SECONDS; e.g. make soak BUILD=build-asan SANITIZE=address TYPE=Debug
+soak: configure
+	@cmake --build $(BUILD) -j$(JOBS) --target marovex_soak -- --no-print-directory
+	@$(BUILD)/bin/marovex_soak $(SOAK_SECONDS)
+
+# libFuzzer with clang, AddressSanitizer and UBSan: each target FUZZ_SECONDS seconds on its corpus.
+fuzz: deps
+	@scripts/install-deps.sh clang libclang-rt-dev
+	@cmake -S . -B build-fuzz -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+	  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DMAROVEX_SANITIZE=fuzz -DBUILD_TESTING=OFF >/dev/null
+	@cmake --build build-fuzz -j$(JOBS) --target $(FUZZ_TARGETS) -- --no-print-directory
+	@scripts/run-fuzz.sh build-fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
 clean:
-	rm -rf build build-asan build-tsan demo-run $(WINDOWS)
+	rm -rf build build-asan build-tsan build-bench build-fuzz demo-run console-run $(WINDOWS)

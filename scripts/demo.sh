@@ -11,56 +11,17 @@ build="$(cd "$root" && cd "${1:-build}" && pwd)"
 bin="$build/bin"
 run="${DEMO_RUN_DIR:-$root/demo-run}"
 runner=(${DEMO_RUNNER:-})
-exe="${DEMO_EXE_SUFFIX:-}"
 
-for tool in lanesim mvcall; do
-  if [[ ! -x "$bin/$tool$exe" ]]; then
-    echo "demo: $bin/$tool$exe is missing; build first (make demo does)" >&2
-    exit 1
-  fi
-done
+source "$root/scripts/demo-lanes.sh"
+lanesim_runner=("${runner[@]}")
+exe_suffix="${DEMO_EXE_SUFFIX:-}"
+prepare_run demo "$bin" "$run" lanesim mvcall
 
-rm -rf "$run"
-mkdir -p "$run/EtcConfig"
+start_simulator "$bin" "$run" || { echo "demo: the simulator did not start" >&2; exit 1; }
+port="$sim_port"
+echo "demo: lane-server simulator on 127.0.0.1:$port (pid $sim_pid)"
 
-# shellcheck source=scripts/lanesim.sh
-source "$root/scripts/lanesim.sh"
-trap lanesim_stop EXIT
-trap 'exit 130' INT TERM
-
-lanesim_start "$bin/lanesim$exe" "$run/lanesim.out" "${runner[@]}" || exit 1
-port="$lanesim_port"
-echo "demo: lane-server simulator on 127.0.0.1:$port (pid $lanesim_pid)"
-
-lane_section() { # index laneNo readerId rsuId
-  cat <<INI
-[MvLane$1]
-IpAddr=127.0.0.1
-Port=$port
-UserName=demo$2
-PassWord=secret$2
-ProvinceNo=44
-CityNo=1
-AreaNo=101
-GateNo=2
-LaneNo=$2
-HeartBeatTime=5
-TimeOut=3
-RSUID=$4
-ReaderID=$3
-AutoLogout=1
-INI
-}
-{
-  cat <<INI
-[Global]
-MvLaneNum=2
-LogDir=MvClientLog
-LogKeepDays=7
-INI
-  lane_section 0 1 0 0
-  lane_section 1 2 1 1
-} >"$run/EtcConfig/Marovex.ini"
+write_demo_config "$run" "$port"
 echo "demo: configuration $run/EtcConfig/Marovex.ini"
 echo
 
@@ -83,7 +44,7 @@ calls=(
 
 status=0
 # A buffer smaller than the longest outputs, so that those come through GetResponse.
-(cd "$run" && "${runner[@]}" "$bin/mvcall$exe" --buffer 512 "${calls[@]}") || status=$?
+(cd "$run" && "${runner[@]}" "$bin/mvcall$exe_suffix" --buffer 512 "${calls[@]}") || status=$?
 
 echo
 log="$(ls -1t "$run"/MvClientLog/Marovex_*.log 2>/dev/null | head -n1 || true)"

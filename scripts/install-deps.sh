@@ -1,10 +1,17 @@
 #!/usr/bin/env bash
-# Installs the Debian packages the build and the tests need, only when one is missing.
+# Installs the Debian packages the build and the tests need, only when one is missing. Given
+# package names, installs those instead (the fuzzing compiler, the benchmark's tools, the virtual
+# display and CJK font of the test console's window).
 set -euo pipefail
 
 # python3: the ctypes example run by the tests.
 packages=(build-essential cmake pkg-config libjsoncpp-dev libgtest-dev libgmock-dev googletest
   python3)
+# The test console, built and tested headless by make test.
+packages+=(qtbase5-dev qtdeclarative5-dev qtdeclarative5-dev-tools qml-module-qtquick2
+  qml-module-qtquick-window2 qml-module-qtquick-controls2 qml-module-qtquick-templates2
+  qml-module-qtquick-layouts qml-module-qttest)
+[ $# -gt 0 ] && packages=("$@")
 
 missing=()
 for p in "${packages[@]}"; do

@@ -4,5 +4,7 @@
 
 std::string configFilePath() {
   const char sep = platform::pathSeparator();
-  return platform::currentDirectory() + sep + "EtcConfig" + sep + "Marovex.ini";
+  const std::string dir = platform::currentDirectory();
+  if (dir.empty()) return std::string();
+  return dir + sep + "EtcConfig" + sep + "Marovex.ini";
 }

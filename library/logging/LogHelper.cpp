@@ -48,6 +48,7 @@ LogHelper::LogHelper(const std::string& configPath) {
 LogHelper::~LogHelper() { Logger::clearGlobal(logger_.get()); }
 
 bool LogHelper::readSettings(const std::string& configPath, Settings& settings) {
+  if (configPath.empty()) return false;  // the working directory could not be read
   std::ifstream in(configPath);
   if (!in) return false;
   bool inGlobal = false;

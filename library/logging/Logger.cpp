@@ -1,7 +1,11 @@
 #include "logging/Logger.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <vector>
+
+#include "common/Digits.h"
 
 namespace {
 
@@ -12,6 +16,66 @@ constexpr std::size_t kDateTextSize = 9;
 
 std::int64_t dayNumber(std::uint64_t fileTime) {
   return static_cast<std::int64_t>(fileTime / Logger::kFileTimePerDay);
+}
+
+constexpr unsigned kHexBase = 16;
+constexpr int kYearDigits = 4;
+constexpr int kFieldDigits = 2;  // month, day, hour, minute, second
+constexpr std::size_t kHexScratch = 2 * sizeof(unsigned long);
+constexpr char kHexDigits[] = "0123456789abcdef";
+
+char* putText(char* at, const char* text) {
+  const std::size_t size = std::strlen(text);
+  std::memcpy(at, text, size);
+  return at + size;
+}
+
+// The line prefix formatted from kLinePrefixFormat, written digit by digit; the formatter itself is
+// left for times whose fields do not fit their widths. Returns the prefix length.
+std::size_t writePrefix(char* line, std::size_t room, char level, const platform::LocalTime& t,
+                        unsigned long threadId) {
+  const bool fits = digits::fits(t.year, kYearDigits) && digits::fits(t.month, kFieldDigits) &&
+                    digits::fits(t.day, kFieldDigits) && digits::fits(t.hour, kFieldDigits) &&
+                    digits::fits(t.minute, kFieldDigits) && digits::fits(t.second, kFieldDigits);
+  if (!fits) {
+    const int n = std::snprintf(line, room, kLinePrefixFormat, level, t.year, t.month, t.day,
+                                t.hour, t.minute, t.second, threadId);
+    return n < 0 ? 0 : std::min(static_cast<std::size_t>(n), room - 1);
+  }
+  char hex[kHexScratch];
+  std::size_t hexSize = 0;
+  do {
+    hex[kHexScratch - ++hexSize] = kHexDigits[threadId % kHexBase];
+    threadId /= kHexBase;
+  } while (threadId != 0);
+
+  char* at = line;
+  *at++ = '[';
+  *at++ = level;
+  *at++ = ']';
+  at = digits::putFixed(at, t.year, kYearDigits);
+  *at++ = '-';
+  at = digits::putFixed(at, t.month, kFieldDigits);
+  *at++ = '-';
+  at = digits::putFixed(at, t.day, kFieldDigits);
+  *at++ = ' ';
+  at = digits::putFixed(at, t.hour, kFieldDigits);
+  *at++ = ':';
+  at = digits::putFixed(at, t.minute, kFieldDigits);
+  *at++ = ':';
+  at = digits::putFixed(at, t.second, kFieldDigits);
+  at = putText(at, "[0x");
+  std::memcpy(at, hex + kHexScratch - hexSize, hexSize);
+  at += hexSize;
+  at = putText(at, "]-");
+  *at = '\0';
+  return static_cast<std::size_t>(at - line);
+}
+
+// Asked of the system once per thread: a thread keeps its id for its life.
+unsigned long callingThreadId() {
+  thread_local const unsigned long id = platform::currentThreadId();
+  return id;
 }
 
 }  // namespace
@@ -28,9 +92,7 @@ Logger::Logger(const std::string& name, const std::string& dir, unsigned keepDay
   isValid = true;
 }
 
-Logger::~Logger() {
-  if (file != nullptr) std::fclose(file);
-}
+Logger::~Logger() = default;
 
 std::string Logger::fileNameFor(const platform::LocalTime& stamp) const {
   char date[kDateTextSize];
@@ -60,25 +122,31 @@ void Logger::deleteExpiredLocked() const {
 
 void Logger::openFileLocked(const platform::LocalTime& stamp) {
   const std::string fileName = fileNameFor(stamp);
-  if (file != nullptr) {
-    std::fclose(file);
-    file = nullptr;
-  }
+  // Closed here unless a writer still appends to it; then by that writer.
+  file.reset();
   dayRef = platform::fileTimeOf(stamp);
   deleteExpiredLocked();
-  file = platform::openAppendText(fileName);
-  if (file == nullptr) std::fprintf(stderr, "File %s create failed\n", fileName.c_str());
+  auto opened = std::make_shared<const platform::AppendFile>(fileName);
+  if (!opened->isOpen()) {
+    std::fprintf(stderr, "File %s create failed\n", fileName.c_str());
+    return;
+  }
+  file = std::move(opened);
 }
 
 void Logger::writeText(const char* line, const platform::LocalTime& stamp) {
-  // The day test runs under the lock too: two threads crossing midnight then open the file once.
-  std::lock_guard<std::mutex> lock(mutex);
-  if (file == nullptr || dayNumber(platform::fileTimeOf(stamp)) != dayNumber(dayRef)) {
-    openFileLocked(stamp);
-    if (file == nullptr) return;
+  std::shared_ptr<const platform::AppendFile> target;
+  {
+    // The day test runs under the lock too: two threads crossing midnight then open the file once.
+    std::lock_guard<std::mutex> lock(mutex);
+    if (file == nullptr || dayNumber(platform::fileTimeOf(stamp)) != dayNumber(dayRef)) {
+      openFileLocked(stamp);
+    }
+    target = file;
   }
-  std::fwrite(line, 1, std::strlen(line), file);
-  std::fflush(file);
+  // One append per line and no lock held while the system writes: lines of concurrent threads go
+  // to the file whole, side by side.
+  if (target != nullptr) target->append(line, std::strlen(line));
 }
 
 void Logger::log(char level, const char* format, ...) {
@@ -89,15 +157,10 @@ void Logger::log(char level, const char* format, ...) {
 }
 
 void Logger::vlog(char level, const char* format, va_list args) {
-  char line[kMaxLineLength + 1] = {};
+  char line[kMaxLineLength + 1];
   const platform::LocalTime now = platform::localTimeNow();
-  int prefix = std::snprintf(line, sizeof line, kLinePrefixFormat, level, now.year, now.month,
-                             now.day, now.hour, now.minute, now.second,
-                             platform::currentThreadId());
-  if (prefix < 0) prefix = 0;
-  const std::size_t used = static_cast<std::size_t>(prefix) < kMaxLineLength
-                               ? static_cast<std::size_t>(prefix)
-                               : kMaxLineLength;
+  const std::size_t used = writePrefix(line, sizeof line, level, now, callingThreadId());
+  line[used] = '\0';  // stays the end should the message fail to format
   std::vsnprintf(line + used, sizeof line - used, format, args);
   writeText(line, now);
 }

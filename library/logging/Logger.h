@@ -3,7 +3,7 @@
 
 #include <cstdarg>
 #include <cstdint>
-#include <cstdio>
+#include <memory>
 #include <mutex>
 #include <string>
 
@@ -31,7 +31,8 @@ class Logger {
   void deleteExpired() const;
 
   // Writes one finished line stamped with the given local time; opens the day's file as needed.
-  // A line that cannot be written because the file cannot be opened is dropped.
+  // A line that cannot be written because the file cannot be opened is dropped. The line is in the
+  // file when this returns; lines of concurrent calls never mix.
   void writeText(const char* line, const platform::LocalTime& stamp);
 
   // Formats one line with the level letter, the local time and the calling thread's id, and
@@ -52,7 +53,9 @@ class Logger {
   void deleteExpiredLocked() const;
   void openFileLocked(const platform::LocalTime& stamp);
 
-  FILE* file = nullptr;      // guarded by mutex
+  // Guarded by mutex; a writer takes its own reference and appends outside the lock, so a new
+  // day's file can replace it meanwhile.
+  std::shared_ptr<const platform::AppendFile> file;
   std::uint64_t dayRef = 0;  // guarded by mutex
   bool isValid = false;
   const std::string name;

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "common/Compiler.h"
-#include "manager/MvLaneInfo.h"
+#include "common/MvLaneInfo.h"
 #include "platform/Platform.h"
 #include "session/AMvLaneClientOper.h"
 

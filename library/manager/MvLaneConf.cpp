@@ -131,8 +131,15 @@ std::string maskedPasswords(Json::Value summary) {
 
 }  // namespace
 
+const char* const kNoWorkingDirectory =
+    "Parse File failed! : the working directory could not be read\n";
+
 bool readMvLaneTable(const std::string& path, std::vector<stMvLaneInfo_t>& lanes, std::string& conf) {
   logLine('I', "ReadMvLaneConf start...\n");
+  if (path.empty()) {
+    conf = kNoWorkingDirectory;
+    return false;
+  }
   vark::IniDocument document;
   {
     std::ifstream in(path);

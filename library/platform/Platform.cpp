@@ -32,6 +32,10 @@ void failNthCall(Call call, unsigned nth) {
   faultCountdown[static_cast<int>(call)].store(nth, std::memory_order_relaxed);
 }
 
+bool faultArmed(Call call) {
+  return faultCountdown[static_cast<int>(call)].load(std::memory_order_relaxed) != 0;
+}
+
 void clearFaults() {
   for (auto& counter : faultCountdown) counter.store(0, std::memory_order_relaxed);
 }

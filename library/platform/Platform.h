@@ -5,8 +5,9 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
+#include <cstring>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 namespace platform {
@@ -39,7 +40,8 @@ bool connectStart(SocketHandle s, const char* ip, std::uint16_t port);
 bool connectInProgress();
 
 // Wait for a socket to become readable or writable. Returns > 0 when ready, 0 on time-out and < 0 on
-// error. A negative time-out counts as zero.
+// error. A negative time-out counts as zero. The time-out is one deadline: an interruption (a
+// signal) resumes the wait for what is left of it, never for the whole time-out again.
 int waitReadable(SocketHandle s, std::chrono::microseconds timeout);
 int waitWritable(SocketHandle s, std::chrono::microseconds timeout);
 
@@ -50,6 +52,9 @@ int socketError(SocketHandle s);
 // count, 0 for an orderly close (receive only) or < 0 on error.
 long sendBytes(SocketHandle s, const char* data, std::size_t size);
 long recvBytes(SocketHandle s, char* data, std::size_t size);
+// Right after sendBytes or recvBytes returned < 0 on this thread: true when the call failed only
+// because a non-blocking socket could take or give nothing now (try again later).
+bool wouldBlock();
 
 // A listening IPv4 TCP socket on ip:port (port 0 picks a free one, reported in boundPort), or
 // kInvalidSocket. Used by the lane-server simulator.
@@ -60,6 +65,8 @@ SocketHandle acceptConnection(SocketHandle listener);
 // under way on the socket ends too on POSIX, but Windows does not promise that: a thread that
 // waits on the socket also looks at a stop flag of its own.
 void shutdownSocket(SocketHandle s);
+// Closes a socket so that the peer sees the connection reset (RST) instead of an orderly close.
+void abortConnection(SocketHandle s);
 
 // ---- Fault injection (tests) --------------------------------------------------------------------
 
@@ -69,6 +76,8 @@ enum class Call { Socket, Connect, Wait, Send, Recv, kCount };
 // Makes the nth following call of the kind fail (1: the very next one), as the system would:
 // Socket gives no socket, Connect a refused connection, Wait an error result, Send and Recv -1.
 void failNthCall(Call call, unsigned nth);
+// True while the counter of the kind is armed, that is, its failure has not happened yet.
+bool faultArmed(Call call);
 // Disarms every counter.
 void clearFaults();
 
@@ -77,7 +86,8 @@ void clearFaults();
 // The path separator of the platform: '\\' on Windows, '/' elsewhere.
 char pathSeparator();
 
-// The process's current working directory, without a trailing separator.
+// The process's current working directory, without a trailing separator; empty when it cannot be
+// read (e.g. it was removed), so that no path is ever built on a directory that is not there.
 std::string currentDirectory();
 
 // A broken-down local time, the counterpart of the Windows SYSTEMTIME.
@@ -115,9 +125,27 @@ struct DirEntry {
 std::vector<DirEntry> listFiles(const std::string& dir, const std::string& suffix);
 bool removeFile(const std::string& path);
 
-// Opens a text file for appending (created when missing), kept out of the processes the
-// application starts where the platform allows it; null on failure.
-std::FILE* openAppendText(const std::string& path);
+// A file opened for appending, for the log. Each append is one write of the whole text at the end
+// of the file, with nothing buffered in the process: the appends of concurrent threads never mix,
+// no lock of the process is held while the system writes, and a text is in the file once append
+// returns. Text mode: where the platform's line end is "\r\n" each "\n" is written as that. The
+// file is created when missing, not inherited by child processes, and closed by the destructor.
+// Any thread may append.
+class AppendFile {
+ public:
+  explicit AppendFile(const std::string& path);
+  ~AppendFile();
+  AppendFile(const AppendFile&) = delete;
+  AppendFile& operator=(const AppendFile&) = delete;
+
+  bool isOpen() const { return handle_ != kNoFile; }
+  // False when the text could not be written whole.
+  bool append(const char* text, std::size_t size) const;
+
+ private:
+  static constexpr std::intptr_t kNoFile = -1;
+  std::intptr_t handle_ = kNoFile;
+};
 
 // ---- Dynamic libraries ---------------------------------------------------------------------------
 
@@ -140,6 +168,17 @@ class SharedLibrary {
   const std::string& error() const { return error_; }
   // The address of an exported symbol, or null.
   void* symbol(const char* name) const;
+  // An exported function as a pointer of type Fn (a function pointer type), or null.
+  template <typename Fn>
+  Fn function(const char* name) const {
+    static_assert(std::is_pointer<Fn>::value && std::is_function<std::remove_pointer_t<Fn>>::value,
+                  "Fn must be a function pointer type");
+    void* address = symbol(name);
+    Fn fn = nullptr;
+    static_assert(sizeof(fn) == sizeof(address), "function and data pointers differ in size");
+    std::memcpy(&fn, &address, sizeof(fn));
+    return fn;
+  }
   // Unloads now (the destructor does the same).
   void reset();
 

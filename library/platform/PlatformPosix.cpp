@@ -42,11 +42,16 @@ void disableCoalescing(int fd) {
 int waitFor(SocketHandle s, short events, std::chrono::microseconds timeout) {
   if (injectedFailure(Call::Wait, EBADF)) return -1;
   if (timeout.count() < 0) timeout = std::chrono::microseconds(0);
-  // Round up so that a wait of a few microseconds does not turn into a busy poll of 0 ms.
-  long long ms = (timeout.count() + 999) / 1000;
-  if (ms > INT_MAX) ms = INT_MAX;
+  // One steady deadline: a signal that interrupts the wait shortens what is left, it never starts
+  // the whole time-out again (a thread hit by frequent signals would otherwise wait for ever).
+  const auto deadline = std::chrono::steady_clock::now() + timeout;
   pollfd p{toFd(s), events, 0};
   for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
+        deadline - std::chrono::steady_clock::now());
+    // Round up so that a wait of a few microseconds does not turn into a busy poll of 0 ms.
+    long long ms = left.count() > 0 ? (left.count() + 999) / 1000 : 0;
+    if (ms > INT_MAX) ms = INT_MAX;
     int r = ::poll(&p, 1, static_cast<int>(ms));
     if (r < 0 && errno == EINTR) continue;
     if (r > 0 && (p.revents & POLLNVAL)) {
@@ -92,6 +97,7 @@ bool connectStart(SocketHandle s, const char* ip, std::uint16_t port) {
 
 bool connectInProgress() { return errno == EINPROGRESS || errno == EINTR; }
 
+
 int waitReadable(SocketHandle s, std::chrono::microseconds timeout) { return waitFor(s, POLLIN, timeout); }
 int waitWritable(SocketHandle s, std::chrono::microseconds timeout) { return waitFor(s, POLLOUT, timeout); }
 
@@ -120,6 +126,8 @@ long recvBytes(SocketHandle s, char* data, std::size_t size) {
     return static_cast<long>(n);
   }
 }
+
+bool wouldBlock() { return errno == EAGAIN || errno == EWOULDBLOCK; }
 
 SocketHandle tcpListen(const char* ip, std::uint16_t port, std::uint16_t* boundPort) {
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, IPPROTO_TCP);
@@ -155,6 +163,13 @@ void shutdownSocket(SocketHandle s) {
   if (s != kInvalidSocket) ::shutdown(toFd(s), SHUT_RDWR);
 }
 
+void abortConnection(SocketHandle s) {
+  if (s == kInvalidSocket) return;
+  linger hard{1, 0};
+  ::setsockopt(toFd(s), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
+  ::close(toFd(s));
+}
+
 char pathSeparator() { return '/'; }
 
 std::string currentDirectory() {
@@ -165,6 +180,7 @@ std::string currentDirectory() {
     buffer.resize(buffer.size() * 2);
   }
 }
+
 
 namespace {
 
@@ -198,27 +214,61 @@ std::uint64_t fileTimeOfUnix(std::int64_t seconds, std::int64_t nanoseconds) {
                                     nanoseconds / 100);
 }
 
+// The local calendar time of a second. The conversion takes the C library's time-zone lock and
+// walks its rules, and a thread asks for the same second many times in a row (each packet and log
+// line), so each thread keeps its last answer.
+std::tm localCalendar(time_t seconds) {
+  struct LastSecond {
+    bool known = false;
+    time_t seconds = 0;
+    std::tm tm{};
+  };
+  thread_local LastSecond last;  // trivially destructible: nothing to run at thread exit
+  if (!last.known || last.seconds != seconds) {
+    ::localtime_r(&seconds, &last.tm);
+    last.seconds = seconds;
+    last.known = true;
+  }
+  return last.tm;
+}
+
 }  // namespace
 
 LocalTime localTimeNow() {
   timespec ts{};
   ::clock_gettime(CLOCK_REALTIME, &ts);
-  std::tm tm{};
-  ::localtime_r(&ts.tv_sec, &tm);
-  return fromTm(tm, static_cast<int>(ts.tv_nsec / 1000000));
+  return fromTm(localCalendar(ts.tv_sec), static_cast<int>(ts.tv_nsec / 1000000));
 }
 
 LocalTime localTimeOf(std::int64_t unixSeconds) {
-  time_t seconds = static_cast<time_t>(unixSeconds);
-  std::tm tm{};
-  ::localtime_r(&seconds, &tm);
-  return fromTm(tm, 0);
+  return fromTm(localCalendar(static_cast<time_t>(unixSeconds)), 0);
 }
 
 std::uint64_t fileTimeOf(const LocalTime& t) {
   std::int64_t days = daysFromCivil(t.year, static_cast<unsigned>(t.month), static_cast<unsigned>(t.day));
   std::int64_t seconds = days * 86400 + t.hour * 3600 + t.minute * 60 + t.second;
   return fileTimeOfUnix(seconds, static_cast<std::int64_t>(t.milliseconds) * 1000000);
+}
+
+AppendFile::AppendFile(const std::string& path) {
+  // The permissions a buffered file opened for appending gets.
+  constexpr mode_t kNewFileMode = 0666;
+  handle_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, kNewFileMode);
+}
+
+AppendFile::~AppendFile() {
+  if (isOpen()) ::close(static_cast<int>(handle_));
+}
+
+bool AppendFile::append(const char* text, std::size_t size) const {
+  while (size > 0) {
+    const ssize_t written = ::write(static_cast<int>(handle_), text, size);
+    if (written < 0 && errno == EINTR) continue;
+    if (written <= 0) return false;
+    text += written;
+    size -= static_cast<std::size_t>(written);
+  }
+  return true;
 }
 
 unsigned long currentThreadId() { return static_cast<unsigned long>(::syscall(SYS_gettid)); }
@@ -264,8 +314,6 @@ std::vector<DirEntry> listFiles(const std::string& dir, const std::string& suffi
 }
 
 bool removeFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
-
-std::FILE* openAppendText(const std::string& path) { return std::fopen(path.c_str(), "a+"); }
 
 std::string sharedLibraryFileName(const std::string& name) { return "lib" + name + ".so"; }
 

@@ -53,6 +53,8 @@ SocketHandle newTcpSocket() {
 
 constexpr long long kMicrosecondsPerSecond = 1000000;
 constexpr int kListenBacklog = 64;
+// Room kept for the CRs added before line feeds: one per this many bytes (log lines are longer).
+constexpr std::size_t kLineEndReserveDivisor = 32;
 
 timeval toTimeval(std::chrono::microseconds left) {
   timeval tv{};
@@ -166,6 +168,8 @@ long recvBytes(SocketHandle s, char* data, std::size_t size) {
   return ::recv(toSocket(s), data, chunk, 0);
 }
 
+bool wouldBlock() { return ::WSAGetLastError() == WSAEWOULDBLOCK; }
+
 SocketHandle tcpListen(const char* ip, std::uint16_t port, std::uint16_t* boundPort) {
   // No SO_REUSEADDR: on Windows it would let another socket take over a port in use.
   const SocketHandle handle = newTcpSocket();
@@ -203,6 +207,15 @@ SocketHandle acceptConnection(SocketHandle listener) {
 
 void shutdownSocket(SocketHandle s) {
   if (s != kInvalidSocket) ::shutdown(toSocket(s), SD_BOTH);
+}
+
+void abortConnection(SocketHandle s) {
+  if (s == kInvalidSocket) return;
+  linger hard{};
+  hard.l_onoff = 1;
+  hard.l_linger = 0;
+  ::setsockopt(toSocket(s), SOL_SOCKET, SO_LINGER, reinterpret_cast<const char*>(&hard), sizeof hard);
+  ::closesocket(toSocket(s));
 }
 
 char pathSeparator() { return '\\'; }
@@ -334,9 +347,41 @@ std::vector<DirEntry> listFiles(const std::string& dir, const std::string& suffi
 
 bool removeFile(const std::string& path) { return ::DeleteFileA(path.c_str()) != 0; }
 
-std::FILE* openAppendText(const std::string& path) {
-  // "N": the log file stays out of processes the application starts.
-  return std::fopen(path.c_str(), "a+N");
+AppendFile::AppendFile(const std::string& path) {
+  // No security attributes: the handle stays out of processes the application starts. Appending
+  // only: the file system puts every write at the end of the file as it is then, so the writes of
+  // concurrent threads never overwrite one another.
+  const HANDLE file = ::CreateFileA(path.c_str(), FILE_APPEND_DATA,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) handle_ = reinterpret_cast<std::intptr_t>(file);
+}
+
+AppendFile::~AppendFile() {
+  if (isOpen()) ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
+}
+
+bool AppendFile::append(const char* text, std::size_t size) const {
+  std::string lines;
+  lines.reserve(size + size / kLineEndReserveDivisor);
+  for (std::size_t i = 0; i < size; ++i) {
+    if (text[i] == '\n') lines += '\r';
+    lines += text[i];
+  }
+  // One write for the whole text, unless it is larger than one write can take.
+  const char* next = lines.data();
+  std::size_t left = lines.size();
+  while (left > 0) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(left, MAXDWORD));
+    DWORD written = 0;
+    if (!::WriteFile(reinterpret_cast<HANDLE>(handle_), next, chunk, &written, nullptr) ||
+        written == 0) {
+      return false;
+    }
+    next += written;
+    left -= written;
+  }
+  return true;
 }
 
 std::string sharedLibraryFileName(const std::string& name) { return name + ".dll"; }

@@ -130,11 +130,11 @@ const stLaneCommand_t kCommands[] = {
     {BufView<5>("03032"), LC::NonCash, "NonCashPayOp", "3", kNoDev, kNoCard, CC::None, kNoWrite},
 };
 
-const stLaneCommand_t& command(const char (&id)[6]) {
-  for (const stLaneCommand_t& c : kCommands) {
-    if (std::memcmp(c.id.data(), id, BufView<5>::size()) == 0) return c;
-  }
-  throw std::logic_error("no such command");
+static_assert(sizeof kCommands / sizeof kCommands[0] == static_cast<std::size_t>(LaneCommand::kCount),
+              "one row per command");
+
+const stLaneCommand_t& rowOf(LaneCommand command) {
+  return kCommands[static_cast<std::size_t>(command)];
 }
 
 const BufView<5> kPayAckId("03030");
@@ -200,10 +200,11 @@ std::chrono::steady_clock::time_point ALaneClientOper::startRequest(Channel& cha
   return channel.startTime + std::chrono::milliseconds(timeOutMs);
 }
 
-bool ALaneClientOper::sendRequest(Json::Value& request, std::pair<unsigned, unsigned> serials,
-                                  const BufView<5>& cmdId, Clock::time_point deadline) {
+bool ALaneClientOper::sendRequest(Channel& channel, Json::Value& request,
+                                  std::pair<unsigned, unsigned> serials, const BufView<5>& cmdId,
+                                  Clock::time_point deadline) {
   request["OpSerialNo"] = std::to_string(serials.first);
-  const std::string text = jsontext::styled(request);
+  const std::string text = channel.writer.write(request);
   return writeData(text.data(), static_cast<long long>(text.size()), cmdId, serials.second,
                    deadline);
 }
@@ -218,7 +219,7 @@ int ALaneClientOper::Operation(Json::Value& request, Channel& channel, unsigned 
     std::lock_guard<std::mutex> lock(channel.mtx);
     deadline = startRequest(channel, serials.second, timeOutMs);
   }
-  if (!sendRequest(request, serials, cmdId, deadline)) return result::kNotWritten;
+  if (!sendRequest(channel, request, serials, cmdId, deadline)) return result::kNotWritten;
 
   std::unique_lock<std::mutex> lock(channel.mtx);
   channel.cond.wait_until(lock, deadline, [&] { return channel.answered; });
@@ -243,7 +244,7 @@ int ALaneClientOper::payOperation(Json::Value& request, unsigned timeOutMs,
     channel.pushArrived = false;
     channel.tsSn = tsSn;
   }
-  if (!sendRequest(request, serials, cmdId, deadline)) return result::kNotWritten;
+  if (!sendRequest(channel, request, serials, cmdId, deadline)) return result::kNotWritten;
 
   std::unique_lock<std::mutex> lock(channel.mtx);
   channel.cond.wait_until(lock, deadline, [&] { return channel.answered || channel.payStopped; });
@@ -261,18 +262,25 @@ int ALaneClientOper::payOperation(Json::Value& request, unsigned timeOutMs,
 }
 
 void ALaneClientOper::stopPayment() {
-  std::lock_guard<std::mutex> lock(nonCashChannel.mtx);
-  nonCashChannel.payStopped = true;
+  {
+    std::lock_guard<std::mutex> lock(nonCashChannel.mtx);
+    nonCashChannel.payStopped = true;
+  }
+  // Woken after the lock is released, so the waiter does not block on it at once.
   nonCashChannel.cond.notify_all();
 }
 
-int ALaneClientOper::runCommand(const stLaneCommand_t& command, const char* json,
-                                std::string& out) {
+int ALaneClientOper::runText(LaneCommand command, const char* json, std::string& out) {
   Json::Value request;
-  if (json == nullptr || !jsontext::parse(json, json + std::strlen(json), request) ||
-      !request.isObject()) {
+  if (json == nullptr || !jsontext::parse(json, json + std::strlen(json), request)) {
     return makeErrorResult("Invalid Json", out);
   }
+  return runCommand(command, request, out);
+}
+
+int ALaneClientOper::runCommand(LaneCommand which, Json::Value& request, std::string& out) {
+  if (!request.isObject()) return makeErrorResult("Invalid Json", out);
+  const stLaneCommand_t& command = rowOf(which);
 
   std::uint64_t timeOutMs = uiTimeOut();
   std::uint32_t given = 0;
@@ -327,79 +335,79 @@ int ALaneClientOper::runCommand(const stLaneCommand_t& command, const char* json
 // ---- Request methods ----------------------------------------------------------------------------
 
 int ALaneClientOper::LaneLogin(const char* json, std::string& out) {
-  return runCommand(command("03001"), json, out);
+  return runText(LaneCommand::LaneLogin, json, out);
 }
 int ALaneClientOper::LaneQuit(const char* json, std::string& out) {
-  return runCommand(command("03002"), json, out);
+  return runText(LaneCommand::LaneQuit, json, out);
 }
 int ALaneClientOper::RSUOpen(const char* json, std::string& out) {
-  return runCommand(command("03003"), json, out);
+  return runText(LaneCommand::RSUOpen, json, out);
 }
 int ALaneClientOper::RSUClose(const char* json, std::string& out) {
-  return runCommand(command("03004"), json, out);
+  return runText(LaneCommand::RSUClose, json, out);
 }
 int ALaneClientOper::OBUSearch(const char* json, std::string& out) {
-  return runCommand(command("03005"), json, out);
+  return runText(LaneCommand::OBUSearch, json, out);
 }
 int ALaneClientOper::GetOBUInfo_GD(const char* json, std::string& out) {
-  return runCommand(command("03006"), json, out);
+  return runText(LaneCommand::GetOBUInfo_GD, json, out);
 }
 int ALaneClientOper::RSUWriteCard(const char* json, std::string& out) {
-  return runCommand(command("03007"), json, out);
+  return runText(LaneCommand::RSUWriteCard, json, out);
 }
 int ALaneClientOper::CardReaderOpen(const char* json, std::string& out) {
-  return runCommand(command("03008"), json, out);
+  return runText(LaneCommand::CardReaderOpen, json, out);
 }
 int ALaneClientOper::CardReaderClose(const char* json, std::string& out) {
-  return runCommand(command("03009"), json, out);
+  return runText(LaneCommand::CardReaderClose, json, out);
 }
 int ALaneClientOper::CardSearch(const char* json, std::string& out) {
-  return runCommand(command("03010"), json, out);
+  return runText(LaneCommand::CardSearch, json, out);
 }
 int ALaneClientOper::GetCardInfo(const char* json, std::string& out) {
-  return runCommand(command("03011"), json, out);
+  return runText(LaneCommand::GetCardInfo, json, out);
 }
 int ALaneClientOper::CardReaderWriteCard(const char* json, std::string& out) {
-  return runCommand(command("03012"), json, out);
+  return runText(LaneCommand::CardReaderWriteCard, json, out);
 }
 int ALaneClientOper::ListUpLoad(const char* json, std::string& out) {
-  return runCommand(command("03013"), json, out);
+  return runText(LaneCommand::ListUpLoad, json, out);
 }
 int ALaneClientOper::ListQuery(const char* json, std::string& out) {
-  return runCommand(command("03014"), json, out);
+  return runText(LaneCommand::ListQuery, json, out);
 }
 int ALaneClientOper::StatusQuery(const char* json, std::string& out) {
-  return runCommand(command("03016"), json, out);
+  return runText(LaneCommand::StatusQuery, json, out);
 }
 int ALaneClientOper::BlackListQuery(const char* json, std::string& out) {
-  return runCommand(command("03017"), json, out);
+  return runText(LaneCommand::BlackListQuery, json, out);
 }
 int ALaneClientOper::GetCardNo(const char* json, std::string& out) {
-  return runCommand(command("03020"), json, out);
+  return runText(LaneCommand::GetCardNo, json, out);
 }
 int ALaneClientOper::HeartBeat(const char* json, std::string& out) {
-  return runCommand(command("03021"), json, out);
+  return runText(LaneCommand::HeartBeat, json, out);
 }
 int ALaneClientOper::RSUWriteCard_GD(const char* json, std::string& out) {
-  return runCommand(command("03023"), json, out);
+  return runText(LaneCommand::RSUWriteCard_GD, json, out);
 }
 int ALaneClientOper::CardReaderWriteCard_GD(const char* json, std::string& out) {
-  return runCommand(command("03024"), json, out);
+  return runText(LaneCommand::CardReaderWriteCard_GD, json, out);
 }
 int ALaneClientOper::GetOBUInfo(const char* json, std::string& out) {
-  return runCommand(command("03025"), json, out);
+  return runText(LaneCommand::GetOBUInfo, json, out);
 }
 int ALaneClientOper::GetCardInfo_GD(const char* json, std::string& out) {
-  return runCommand(command("03026"), json, out);
+  return runText(LaneCommand::GetCardInfo_GD, json, out);
 }
 int ALaneClientOper::SendNonCashPay(const char* json, std::string& out) {
-  return runCommand(command("03029"), json, out);
+  return runText(LaneCommand::SendNonCashPay, json, out);
 }
 int ALaneClientOper::StopNonCashPay(const char* json, std::string& out) {
-  return runCommand(command("03031"), json, out);
+  return runText(LaneCommand::StopNonCashPay, json, out);
 }
 int ALaneClientOper::QueryTransDetail(const char* json, std::string& out) {
-  return runCommand(command("03032"), json, out);
+  return runText(LaneCommand::QueryTransDetail, json, out);
 }
 
 // ---- Dispatch of received packets ---------------------------------------------------------------
@@ -483,41 +491,44 @@ void ALaneClientOper::storeAnswer(Channel& channel, AnswerKind kind, const char*
   const char* body = data + packet::kMessageBodyOffset;
   const char* end = data + len;
 
-  std::lock_guard<std::mutex> lock(channel.mtx);
-  if (channel.serialNo[0] == '\0' ||
-      std::memcmp(data + packet::kMessageSerialOffset, channel.serialNo, kSerialWidth) != 0) {
-    logLine('E', "%s seq wrong\n", logName);
-    return;
-  }
-  Json::Value root;
-  if (!jsontext::parse(body, end, root) || !root.isObject()) return;
+  {
+    std::lock_guard<std::mutex> lock(channel.mtx);
+    if (channel.serialNo[0] == '\0' ||
+        std::memcmp(data + packet::kMessageSerialOffset, channel.serialNo, kSerialWidth) != 0) {
+      logLine('E', "%s seq wrong\n", logName);
+      return;
+    }
+    Json::Value root;
+    if (!answerReader_.parse(body, end, root) || !root.isObject()) return;
 
-  switch (kind) {
-    case AnswerKind::Generic:
-    case AnswerKind::Status:
-      channel.respBody.assign(body, end);
-      break;
-    case AnswerKind::Rsu: {
-      const int op = fieldcodec::readCode(textOf(root, "OpType"));
-      if (op == 2) fieldcodec::convertCardNoAnswer(root);
-      if (op == 3) fieldcodec::convertObuInfoAnswer(root);
-      channel.respBody = jsontext::styled(root);
-      break;
+    switch (kind) {
+      case AnswerKind::Generic:
+      case AnswerKind::Status:
+        channel.respBody.assign(body, end);
+        break;
+      case AnswerKind::Rsu: {
+        const int op = fieldcodec::readCode(textOf(root, "OpType"));
+        if (op == 2) fieldcodec::convertCardNoAnswer(root);
+        if (op == 3) fieldcodec::convertObuInfoAnswer(root);
+        channel.respBody = answerWriter_.write(root);
+        break;
+      }
+      case AnswerKind::CardReader: {
+        const int op = fieldcodec::readCode(textOf(root, "ICReaderOP"));
+        if (op == 2) fieldcodec::convertCardInfoAnswer(root);
+        const Json::Value& code = static_cast<const Json::Value&>(root)["ErrorCode"];
+        if (code.isInt()) root["ErrorCode"] = std::to_string(code.asInt());
+        channel.respBody = answerWriter_.write(root);
+        break;
+      }
     }
-    case AnswerKind::CardReader: {
-      const int op = fieldcodec::readCode(textOf(root, "ICReaderOP"));
-      if (op == 2) fieldcodec::convertCardInfoAnswer(root);
-      const Json::Value& code = static_cast<const Json::Value&>(root)["ErrorCode"];
-      if (code.isInt()) root["ErrorCode"] = std::to_string(code.asInt());
-      channel.respBody = jsontext::styled(root);
-      break;
-    }
+    // The code is read after the text is stored: an unreadable "ErrorCode" type leaves the text
+    // for the caller, who then waits out the deadline.
+    channel.result = kind == AnswerKind::Status ? result::kOk
+                                                : fieldcodec::readCode(textOf(root, "ErrorCode"));
+    channel.answered = true;
   }
-  // The code is read after the text is stored: an unreadable "ErrorCode" type leaves the text
-  // for the caller, who then waits out the deadline.
-  channel.result = kind == AnswerKind::Status ? result::kOk
-                                              : fieldcodec::readCode(textOf(root, "ErrorCode"));
-  channel.answered = true;
+  // Woken after the lock is released, so the waiter does not block on it at once.
   channel.cond.notify_all();
 }
 
@@ -526,21 +537,21 @@ void ALaneClientOper::getNonCashPay(int, const char* data, unsigned len) {
   const char* body = data + packet::kMessageBodyOffset;
   const char* end = data + len;
   Json::Value push;
-  if (!jsontext::parse(body, end, push) || !push.isObject()) return;
+  if (!answerReader_.parse(body, end, push) || !push.isObject()) return;
   {
     std::lock_guard<std::mutex> lock(nonCashChannel.mtx);
     if (textOf(push, "NonCashTsSn") != nonCashChannel.tsSn) return;
     nonCashChannel.payBody.assign(body, end);
     nonCashChannel.payResult = fieldcodec::readCode(textOf(push, "ErrorCode"));
     nonCashChannel.pushArrived = true;
-    nonCashChannel.cond.notify_all();
   }
+  nonCashChannel.cond.notify_all();
   const Json::Value& received = push;
   Json::Value ack(Json::objectValue);
   ack["UserName"] = received["UserName"];
   ack["OpSerialNo"] = received["OpSerialNo"];
   ack["Result"] = "0";
-  const std::string text = jsontext::styled(ack);
+  const std::string text = answerWriter_.write(ack);
   const int serial = fieldcodec::readCode(
       std::string(data + packet::kMessageSerialOffset, kSerialWidth));
   writeData(text.data(), static_cast<long long>(text.size()), kPayAckId,

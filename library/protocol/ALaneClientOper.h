@@ -15,12 +15,25 @@
 #include <json/json.h>
 
 #include "common/BufView.h"
+#include "common/JsonText.h"
 #include "transport/ATcpClient.h"
 
 struct stLaneCommand_t;
 
 // The channel on which a command waits for its answer.
 enum class LaneChannel { Lane, Rsu, CardReader, List, BlackList, HeartBeat, Status, NonCash, Stop };
+
+// The commands of the protocol, in the order of their ids (03001 to 03032); each names its row of
+// the command table.
+enum class LaneCommand {
+  LaneLogin, LaneQuit,
+  RSUOpen, RSUClose, OBUSearch, GetOBUInfo_GD, RSUWriteCard,
+  CardReaderOpen, CardReaderClose, CardSearch, GetCardInfo, CardReaderWriteCard,
+  ListUpLoad, ListQuery, StatusQuery, BlackListQuery, GetCardNo, HeartBeat,
+  RSUWriteCard_GD, CardReaderWriteCard_GD, GetOBUInfo, GetCardInfo_GD,
+  SendNonCashPay, StopNonCashPay, QueryTransDetail,
+  kCount
+};
 
 class ALaneClientOper : public ATcpClient {
  public:
@@ -65,6 +78,10 @@ class ALaneClientOper : public ATcpClient {
   int StopNonCashPay(const char* json, std::string& out);
   int QueryTransDetail(const char* json, std::string& out);
 
+  // A command whose request is already a document (an object): checked and completed in place,
+  // then sent, exactly as the text form sends the same document, without a text in between.
+  int runCommand(LaneCommand command, Json::Value& request, std::string& out);
+
  protected:
   // The rendezvous of one command kind: the requesting thread waits on `cond`, the receive thread
   // stores the answer and notifies. Never copied or moved.
@@ -83,6 +100,7 @@ class ALaneClientOper : public ATcpClient {
     std::mutex mtx;
     std::condition_variable cond;                     // notify-all when an answer is stored
     std::atomic<bool> busy{false};                    // a request occupies the channel
+    jsontext::StyledWriter writer;                    // the request that holds busy writes with it
   };
 
   // The payment channel adds the payment-result push to the answer.
@@ -126,8 +144,8 @@ class ALaneClientOper : public ATcpClient {
 
  private:
   Channel& channelOf(LaneChannel which);
-  // The one request path: checks and completes the caller's text as the command says, then runs it.
-  int runCommand(const stLaneCommand_t& command, const char* json, std::string& out);
+  // The text form of every command: the caller's text parsed into a document, then runCommand.
+  int runText(LaneCommand command, const char* json, std::string& out);
   // The two-stage payment: the answer to 03029, then the push of its result.
   int payOperation(Json::Value& request, unsigned timeOutMs, const BufView<5>& cmdId,
                    std::string& out);
@@ -135,8 +153,8 @@ class ALaneClientOper : public ATcpClient {
   // Resets the channel for a new request; the caller holds channel.mtx. Returns the deadline.
   static std::chrono::steady_clock::time_point startRequest(Channel& channel, unsigned packetSerial,
                                                             unsigned timeOutMs);
-  // Stamps "OpSerialNo" and writes the styled request; no lock held.
-  bool sendRequest(Json::Value& request, std::pair<unsigned, unsigned> serials,
+  // Stamps "OpSerialNo" and writes the styled request with the channel's writer; no lock held.
+  bool sendRequest(Channel& channel, Json::Value& request, std::pair<unsigned, unsigned> serials,
                    const BufView<5>& cmdId, std::chrono::steady_clock::time_point deadline);
 
   // Answer handlers, receive thread only; each locks its channel alone.
@@ -155,4 +173,8 @@ class ALaneClientOper : public ATcpClient {
   // The common prologue and storing of every answer kind.
   void storeAnswer(Channel& channel, AnswerKind kind, const char* logName, const char* data,
                    unsigned len);
+
+  // Receive thread only: the answers are read and rewritten with these.
+  jsontext::Reader answerReader_;
+  jsontext::StyledWriter answerWriter_;
 };

@@ -2,7 +2,6 @@
 
 #include <cctype>
 #include <cstdio>
-#include <sstream>
 
 #include "common/JsonText.h"
 
@@ -26,6 +25,7 @@ struct DecimalText {
   bool negative = false;
   std::uint64_t magnitude = 0;
   bool saturated = false;
+  std::size_t digits = 0;
 };
 
 DecimalText scanDecimal(const std::string& text) {
@@ -37,6 +37,7 @@ DecimalText scanDecimal(const std::string& text) {
     ++i;
   }
   for (; i < text.size() && std::isdigit(static_cast<unsigned char>(text[i])); ++i) {
+    ++d.digits;
     if (d.saturated) continue;
     d.magnitude = d.magnitude * kDecimalRadix + static_cast<unsigned>(text[i] - '0');
     if (d.magnitude > kUint32Max) d.saturated = true;
@@ -56,11 +57,17 @@ std::string memberText(const Json::Value& root, const char* key) {
 
 }  // namespace
 
+// What formatted extraction of an int from the text gives: blanks skipped, a sign, at least one
+// digit, reading stops at the first character that cannot continue the number, and a value outside
+// the int range is a failure. Done by hand: a string stream per answer costs more than the rest of
+// reading it.
 int readInt(const std::string& text, int fallback) {
-  std::istringstream in(text);
-  int value = 0;
-  if (!(in >> value)) return fallback;
-  return value;
+  const DecimalText d = scanDecimal(text);
+  if (d.digits == 0 || d.saturated) return fallback;
+  const std::int64_t value = d.negative ? -static_cast<std::int64_t>(d.magnitude)
+                                        : static_cast<std::int64_t>(d.magnitude);
+  if (value > kInt32Max || value < kInt32Min) return fallback;
+  return static_cast<int>(value);
 }
 
 int readCode(const std::string& text) { return readInt(text, kUnreadableCode); }

@@ -62,7 +62,11 @@ void runStep(unsigned lane, const char* name, Step&& step) noexcept {
 
 }  // namespace
 
-AMvLaneClientOper::AMvLaneClientOper(const stMvLaneInfo_t& info) : laneInfo(info) {
+AMvLaneClientOper::AMvLaneClientOper(const stMvLaneInfo_t& info)
+    : laneInfo(info),
+      identity(identityOf(info)),
+      readerIdText(std::to_string(info.ReaderID)),
+      rsuIdText(std::to_string(info.RSUID)) {
   laneClient.setUiTimeOut(static_cast<unsigned>(laneInfo.TimeOut) * kMsPerSecond);
 }
 
@@ -70,13 +74,18 @@ AMvLaneClientOper::~AMvLaneClientOper() { Uninit(); }
 
 ALaneClientOper* AMvLaneClientOper::client() { return &laneClient; }
 
+std::array<AMvLaneClientOper::IdentityMember, 6> AMvLaneClientOper::identityOf(
+    const stMvLaneInfo_t& info) {
+  return {{{"UserName", info.UserName},
+           {"ProvinceNo", identityField("%02d", info.ProvinceNo)},
+           {"CityNo", identityField("%02d", info.CityNo)},
+           {"AreaNo", identityField("%04d", info.AreaNo)},
+           {"GateNo", identityField("%02d", info.GateNo)},
+           {"LaneNo", identityField("%02d", info.LaneNo)}}};
+}
+
 void AMvLaneClientOper::prologue(Json::Value& request) const {
-  request["UserName"] = laneInfo.UserName;
-  request["ProvinceNo"] = identityField("%02d", laneInfo.ProvinceNo);
-  request["CityNo"] = identityField("%02d", laneInfo.CityNo);
-  request["AreaNo"] = identityField("%04d", laneInfo.AreaNo);
-  request["GateNo"] = identityField("%02d", laneInfo.GateNo);
-  request["LaneNo"] = identityField("%02d", laneInfo.LaneNo);
+  for (const IdentityMember& member : identity) request[member.name] = member.value;
 }
 
 // ---- Lifecycle -----------------------------------------------------------------------------------
@@ -155,15 +164,37 @@ void AMvLaneClientOper::heartBeatLoop(const std::string& statusText,
     if (queryStatus)
       runStep(lane, "status query", [&] { updateDevStatus(statusText.c_str()); });
     bool goOn = false;
-    // A wait that throws leaves no safe way to pace the loop: quit as if stopped.
-    runStep(lane, "wait", [&] { goOn = waitNextBeat(); });
+    bool waited = false;
+    // A wait that throws leaves no safe way to pace the loop: the thread quits.
+    runStep(lane, "wait", [&] {
+      goOn = waitNextBeat();
+      waited = true;
+    });
     if (!goOn) {
+      if (!waited) runStep(lane, "abandon", [this] { abandonLane(); });
       runStep(lane, "quit", [] { logLine('I', "Heart Beat Thread Quit\n"); });
       return;
     }
     queryStatus = false;
     runStep(lane, "heartbeat", [&] { queryStatus = updateHeartHeat(loginText.c_str()); });
   }
+}
+
+void AMvLaneClientOper::abandonLane() {
+  try {
+    laneClient.closeSocket();
+  } catch (...) {
+    // The status must still tell the truth.
+  }
+  setStatus("Connection", std::to_string(result::kConnectFailed));
+  // Last, so that whoever sees the lane stopped also sees it closed.
+  std::lock_guard<std::mutex> lock(heartBeatMutex);
+  running = false;
+}
+
+bool AMvLaneClientOper::isRunning() {
+  std::lock_guard<std::mutex> lock(heartBeatMutex);
+  return running;
 }
 
 bool AMvLaneClientOper::waitNextBeat() {
@@ -253,33 +284,36 @@ bool AMvLaneClientOper::prepareRequest(const char* input, Device device, Json::V
     return false;
   }
   prologue(request);
-  if (device == Device::CardReader) request["ReaderID"] = std::to_string(laneInfo.ReaderID);
-  if (device == Device::Rsu) request["RSUID"] = std::to_string(laneInfo.RSUID);
+  if (device == Device::CardReader) request["ReaderID"] = readerIdText;
+  if (device == Device::Rsu) request["RSUID"] = rsuIdText;
   return true;
 }
 
 int AMvLaneClientOper::forward(const char* input, std::string& output, Device device,
-                               Command command) {
+                               LaneCommand command) {
   Json::Value request;
   if (!prepareRequest(input, device, request, output)) return result::kRejected;
-  return (laneClient.*command)(jsontext::styled(request).c_str(), output);
+  return laneClient.runCommand(command, request, output);
 }
+
+// The two-step operations hand the first command a copy: the command completes its request in
+// place, and the second request starts from the caller's, not from the first one's.
 
 int AMvLaneClientOper::ReaderRead(const char* input, std::string& output) {
   Json::Value request;
   if (!prepareRequest(input, Device::CardReader, request, output)) return result::kRejected;
-  const int searched = laneClient.CardSearch(jsontext::styled(request).c_str(), output);
+  Json::Value search = request;
+  const int searched = laneClient.runCommand(LaneCommand::CardSearch, search, output);
   if (searched != result::kOk) return searched;
 
   Json::Value response;
   if (!parseAnswer(output, response)) return result::kUnusableAnswer;
-  request["CardNo"] = memberOf(response, "CardNo");
-  const Json::Value& cardNo = request["CardNo"];
+  const Json::Value cardNo = memberOf(response, "CardNo");
   if (!isUsableCardNo(cardNo)) return result::kUnusableAnswer;
+  request["CardNo"] = cardNo;
 
-  const std::string second = jsontext::styled(request);
-  const int read = isGdCardNo(cardNo) ? laneClient.GetCardInfo_GD(second.c_str(), output)
-                                      : laneClient.GetCardInfo(second.c_str(), output);
+  const int read = laneClient.runCommand(
+      isGdCardNo(cardNo) ? LaneCommand::GetCardInfo_GD : LaneCommand::GetCardInfo, request, output);
   if (!parseAnswer(output, response)) return result::kUnusableAnswer;
   response["CardNo"] = cardNo;
   output = jsontext::styled(response);
@@ -291,54 +325,57 @@ int AMvLaneClientOper::ReaderWrite(const char* input, std::string& output) {
   if (!prepareRequest(input, Device::CardReader, request, output)) return result::kRejected;
   const Json::Value& cardNo = request["CardNo"];
   if (!isUsableCardNo(cardNo)) return result::kRejected;
-  const std::string text = jsontext::styled(request);
-  return isGdCardNo(cardNo) ? laneClient.CardReaderWriteCard_GD(text.c_str(), output)
-                            : laneClient.CardReaderWriteCard(text.c_str(), output);
+  const LaneCommand write =
+      isGdCardNo(cardNo) ? LaneCommand::CardReaderWriteCard_GD : LaneCommand::CardReaderWriteCard;
+  return laneClient.runCommand(write, request, output);
 }
 
 int AMvLaneClientOper::RSURead(const char* input, std::string& output) {
   Json::Value request;
   if (!prepareRequest(input, Device::Rsu, request, output)) return result::kRejected;
-  const int searched = laneClient.OBUSearch(jsontext::styled(request).c_str(), output);
+  Json::Value search = request;
+  const int searched = laneClient.runCommand(LaneCommand::OBUSearch, search, output);
   if (searched != result::kOk) return searched;
 
   Json::Value response;
   if (!parseAnswer(output, response)) return result::kUnusableAnswer;
-  request["OBUID"] = memberOf(response, "OBUID");
-  request["OBUNO"] = memberOf(response, "OBUNO");
+  const Json::Value obuId = memberOf(response, "OBUID");
+  const Json::Value obuNo = memberOf(response, "OBUNO");
+  request["OBUID"] = obuId;
+  request["OBUNO"] = obuNo;
 
-  const int read = laneClient.GetOBUInfo(jsontext::styled(request).c_str(), output);
+  const int read = laneClient.runCommand(LaneCommand::GetOBUInfo, request, output);
   if (!parseAnswer(output, response)) return result::kUnusableAnswer;
-  response["OBUID"] = request["OBUID"];
-  response["OBUNO"] = request["OBUNO"];
+  response["OBUID"] = obuId;
+  response["OBUNO"] = obuNo;
   output = jsontext::styled(response);
   return read;
 }
 
 int AMvLaneClientOper::RSUWrite(const char* input, std::string& output) {
-  return forward(input, output, Device::Rsu, &ALaneClientOper::RSUWriteCard_GD);
+  return forward(input, output, Device::Rsu, LaneCommand::RSUWriteCard_GD);
 }
 
 int AMvLaneClientOper::SendNonCashPay(const char* input, std::string& output) {
-  return forward(input, output, Device::CardReader, &ALaneClientOper::SendNonCashPay);
+  return forward(input, output, Device::CardReader, LaneCommand::SendNonCashPay);
 }
 
 int AMvLaneClientOper::StopNonCashPay(const char* input, std::string& output) {
-  return forward(input, output, Device::CardReader, &ALaneClientOper::StopNonCashPay);
+  return forward(input, output, Device::CardReader, LaneCommand::StopNonCashPay);
 }
 
 int AMvLaneClientOper::ListUpLoad(const char* input, std::string& output) {
-  return forward(input, output, Device::None, &ALaneClientOper::ListUpLoad);
+  return forward(input, output, Device::None, LaneCommand::ListUpLoad);
 }
 
 int AMvLaneClientOper::BlackListQuery(const char* input, std::string& output) {
-  return forward(input, output, Device::None, &ALaneClientOper::BlackListQuery);
+  return forward(input, output, Device::None, LaneCommand::BlackListQuery);
 }
 
 int AMvLaneClientOper::ListQuery(const char* input, std::string& output) {
-  return forward(input, output, Device::None, &ALaneClientOper::ListQuery);
+  return forward(input, output, Device::None, LaneCommand::ListQuery);
 }
 
 int AMvLaneClientOper::QueryTransDetail(const char* input, std::string& output) {
-  return forward(input, output, Device::None, &ALaneClientOper::QueryTransDetail);
+  return forward(input, output, Device::None, LaneCommand::QueryTransDetail);
 }

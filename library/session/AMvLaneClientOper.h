@@ -5,6 +5,7 @@
 // the session code.
 #pragma once
 
+#include <array>
 #include <condition_variable>
 #include <mutex>
 #include <string>
@@ -13,7 +14,7 @@
 #include <json/json.h>
 
 #include "common/Compiler.h"
-#include "manager/MvLaneInfo.h"
+#include "common/MvLaneInfo.h"
 #include "protocol/ALaneClientOper.h"
 
 class AMvLaneClientOper {
@@ -31,6 +32,10 @@ class AMvLaneClientOper {
 
   ALaneClientOper* client();
 
+  // True from a successful Init until Uninit, unless the heartbeat thread had to end by itself;
+  // the lane is then closed and its status shows it as not connected. Any thread.
+  bool isRunning();
+
   // The lane operations: request text in, output text out, result code returned. Any thread, any
   // number at once.
   int ReaderRead(const char* input, std::string& output);
@@ -45,8 +50,13 @@ class AMvLaneClientOper {
   int ListQuery(const char* input, std::string& output);
   int QueryTransDetail(const char* input, std::string& output);
 
+ protected:
+  // Heartbeat thread only. Waits HeartBeatTime seconds or until stopped; false when the thread is
+  // to quit. An exception ends the heartbeat for good (see isRunning). A class that overrides it
+  // calls Uninit in its own destructor, so that the thread is gone before the override is.
+  virtual bool waitNextBeat();
+
  private:
-  using Command = int (ALaneClientOper::*)(const char*, std::string&);
   // The configured device whose id an operation adds to its request.
   enum class Device { None, CardReader, Rsu };
 
@@ -58,7 +68,7 @@ class AMvLaneClientOper {
   bool prepareRequest(const char* input, Device device, Json::Value& request,
                       std::string& output) const;
   // The common shape of the single-command operations.
-  int forward(const char* input, std::string& output, Device device, Command command);
+  int forward(const char* input, std::string& output, Device device, LaneCommand command);
 
   // The steps of Uninit.
   void stopHeartBeat();
@@ -66,8 +76,9 @@ class AMvLaneClientOper {
 
   // Heartbeat thread only.
   MV_ENTRY_POINT void heartBeatLoop(const std::string& statusText, const std::string& loginText);
-  // Waits HeartBeatTime seconds or until stopped; false when the thread is to quit.
-  bool waitNextBeat();
+  // The heartbeat thread ends without a stop request: nothing would check the lane any more, so
+  // it is closed and shown as not connected instead of keeping its last status.
+  void abandonLane();
   // One heartbeat; logs in again when refused, reconnects and logs in when unanswered. True while
   // the lane is usable (then a status query follows).
   bool updateHeartHeat(const char* loginText);
@@ -76,8 +87,18 @@ class AMvLaneClientOper {
   // Stores one member of the status document under statusMutex.
   void setStatus(const char* member, const Json::Value& value);
 
+  // One member of the lane identity, formatted once from the configuration.
+  struct IdentityMember {
+    const char* name;
+    Json::Value value;
+  };
+  static std::array<IdentityMember, 6> identityOf(const stMvLaneInfo_t& info);
+
   ALaneClientOper laneClient;
   const stMvLaneInfo_t laneInfo;
+  const std::array<IdentityMember, 6> identity;  // what prologue writes
+  const Json::Value readerIdText;                // "ReaderID" and "RSUID" as requests carry them
+  const Json::Value rsuIdText;
   bool running = false;            // guarded by heartBeatMutex
   std::thread heartBeatThread;     // started by Init, joined by stopHeartBeat
   std::condition_variable heartBeatCond;

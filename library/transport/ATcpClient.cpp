@@ -1,6 +1,5 @@
 #include "transport/ATcpClient.h"
 
-#include <algorithm>
 #include <memory>
 
 #include "common/ResultCodes.h"
@@ -41,19 +40,6 @@ class FlagClearer {
  private:
   std::atomic<bool>& flag_;
 };
-
-// Longest single timed wait for the write lock, so that a step of the wall clock, on which the timed
-// wait runs, cannot stretch or cut the wait by more than this; the steady deadline rules.
-constexpr std::chrono::milliseconds kLockSlice{50};
-
-bool lockBefore(std::unique_lock<std::timed_mutex>& lock, std::chrono::steady_clock::time_point deadline) {
-  for (;;) {
-    const auto left = deadline - std::chrono::steady_clock::now();
-    if (left <= std::chrono::steady_clock::duration::zero()) return lock.try_lock();
-    const auto slice = std::min<std::chrono::steady_clock::duration>(left, kLockSlice);
-    if (lock.try_lock_until(std::chrono::system_clock::now() + slice)) return true;
-  }
-}
 
 }  // namespace
 
@@ -106,8 +92,9 @@ bool ATcpClient::writeData(const char* body, long long length, const BufView<5>&
   // Built before waiting for the lock, so the send time is the moment of the call.
   const Package pkg(body, static_cast<unsigned>(length), cmdId, serial);
 
-  std::unique_lock<std::timed_mutex> lock(writeMutex_, std::defer_lock);
-  if (!lockBefore(lock, deadline)) return false;
+  // Waits on the steady clock itself, so a step of the wall clock cannot stretch or cut the wait.
+  std::unique_lock<DeadlineMutex> lock(writeMutex_, std::defer_lock);
+  if (!lock.try_lock_until(deadline)) return false;
 
   const platform::SocketHandle s = socket_.load();
   const char* next = pkg.returnmsg();
@@ -115,9 +102,15 @@ bool ATcpClient::writeData(const char* body, long long length, const BufView<5>&
   while (s != platform::kInvalidSocket && socket_.load() == s) {
     const auto left = std::chrono::duration_cast<std::chrono::microseconds>(
         deadline - std::chrono::steady_clock::now());
-    if (left.count() <= 0 || platform::waitWritable(s, left) <= 0) return false;
+    if (left.count() <= 0) return false;
+    // Sent first and waited for only when the socket's buffer is full: a writable socket is the
+    // rule, and asking first would cost every packet a system call.
     const long sent = platform::sendBytes(s, next, remaining);
-    if (sent < 0) return false;
+    if (sent < 0 && !platform::wouldBlock()) return false;
+    if (sent <= 0) {
+      if (platform::waitWritable(s, left) <= 0) return false;
+      continue;
+    }
     next += sent;
     remaining -= static_cast<std::size_t>(sent);
     if (remaining == 0) return true;
@@ -162,7 +155,7 @@ void ATcpClient::closeSocket() {
   if (s == platform::kInvalidSocket) return;
   // A writer may have loaded the handle before the exchange; its number must not be reused under it.
   // The writer gives the lock back at its deadline at the latest, sooner after the shutdown.
-  const std::lock_guard<std::timed_mutex> noWriter(writeMutex_);
+  const std::lock_guard<DeadlineMutex> noWriter(writeMutex_);
   platform::closeSocket(s);
 }
 

@@ -12,6 +12,7 @@
 #include "common/Compiler.h"
 #include "common/BufView.h"
 #include "platform/Platform.h"
+#include "transport/DeadlineMutex.h"
 
 class ATcpClient {
  public:
@@ -74,5 +75,5 @@ class ATcpClient {
   std::atomic<bool> running_{false};                 // read by the receive thread without a lock
   std::atomic<bool> connecting_{false};              // set by compare-exchange, cleared on every exit
   std::mutex threadMutex_;                           // orders starting and stopping the thread, and closing
-  std::timed_mutex writeMutex_;                      // one packet on the wire at a time; held across the send
+  DeadlineMutex writeMutex_;                         // one packet on the wire at a time; held across the send
 };

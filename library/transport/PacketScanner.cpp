@@ -43,7 +43,16 @@ std::size_t scanPackets(const char* data, std::size_t size, PacketSink& sink) {
       continue;
     }
     const auto packetSize = static_cast<std::size_t>(length);
-    if (available < packetSize) return head;
+    if (available < packetSize) {
+      // A head whose body length already disagrees with its packet length can never complete:
+      // waiting for it would hold up every packet behind it, up to the largest length there is.
+      if (packet::readField(data + head + packet::kBodyLenOffset, packet::kFieldWidth) !=
+          length - static_cast<long>(packet::kOverhead)) {
+        pos = head + packet::kMarkerSize;
+        continue;
+      }
+      return head;
+    }
     if (std::memcmp(data + head + packetSize - packet::kMarkerSize, packet::kTail, packet::kMarkerSize) != 0) {
       pos = head + packet::kMarkerSize;
       continue;

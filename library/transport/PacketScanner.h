@@ -17,7 +17,8 @@ class PacketSink {
 // Scans `size` bytes from `data` and hands every complete packet to the sink, in order. Returns
 // the number of leading bytes that are done with; the bytes from there on (an incomplete packet, or
 // the start of a head marker at the very end) must be kept for the next scan. Bytes before a head
-// marker and false heads (length below 60, wrong tail) are dropped silently.
+// marker and false heads (length below 60, wrong tail, or an incomplete packet whose body length
+// field disagrees with its length) are dropped silently.
 std::size_t scanPackets(const char* data, std::size_t size, PacketSink& sink);
 
 // The accumulation buffer of a connection: appends received bytes, scans, and compacts once per

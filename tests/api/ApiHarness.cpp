@@ -19,14 +19,10 @@ std::string libraryPath() {
 
 std::string logDir() { return platform::currentDirectory() + "/" + kLogDirName; }
 
-std::string globalSection(std::size_t laneCount) {
-  return "[Global]\nMvLaneNum=" + std::to_string(laneCount) + "\nLogDir=" + logDir() +
-         "\nLogKeepDays=30\n";
-}
-
 // The logger reads its settings when the library loads, so the file has to be there first.
 std::string prepareAndLocate(const std::string& dir) {
-  testsupport::writeFile(dir + "/EtcConfig/Marovex.ini", globalSection(1));
+  testsupport::writeFile(dir + "/EtcConfig/Marovex.ini",
+                         testsupport::globalSectionText(1, logDir()));
   return libraryPath();
 }
 
@@ -72,18 +68,7 @@ std::string LoadedLibrary::logText() const {
 }
 
 std::string configText(const std::vector<LaneConfig>& lanes) {
-  std::string text = globalSection(lanes.size());
-  for (std::size_t i = 0; i < lanes.size(); ++i) {
-    const LaneConfig& lane = lanes[i];
-    text += "[MvLane" + std::to_string(i) + "]\nIpAddr=127.0.0.1\nPort=" +
-            std::to_string(lane.port) + "\nUserName=user" + std::to_string(lane.laneNo) +
-            "\nPassWord=pw\nProvinceNo=44\nCityNo=1\nAreaNo=101\nGateNo=2\nLaneNo=" +
-            std::to_string(lane.laneNo) + "\nHeartBeatTime=" + std::to_string(lane.heartBeatTime) +
-            "\nTimeOut=" + std::to_string(lane.timeOut) + "\nRSUID=" + std::to_string(lane.rsuId) +
-            "\nReaderID=" + std::to_string(lane.readerId) +
-            "\nAutoLogout=" + std::to_string(lane.autoLogout) + "\n";
-  }
-  return text;
+  return testsupport::laneConfigText(lanes, logDir());
 }
 
 void ApiTest::SetUp() {

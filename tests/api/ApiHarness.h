@@ -10,6 +10,7 @@
 
 #include <gtest/gtest.h>
 
+#include "LaneConfigText.h"
 #include "LaneSimulator.h"
 #include "LibraryBinding.h"
 #include "TestSupport.h"
@@ -40,16 +41,8 @@ class LoadedLibrary {
   LibraryBinding binding_;
 };
 
-// One lane of a configuration file.
-struct LaneConfig {
-  int laneNo = 1;
-  std::uint16_t port = 0;
-  int rsuId = -1;
-  int readerId = -1;
-  int heartBeatTime = 120;  // long, so that the status document stays as Init left it
-  int timeOut = 1;
-  int autoLogout = 0;
-};
+using LaneConfig = testsupport::LaneConfig;
+// A configuration of these lanes, logging into the log directory of the tests.
 std::string configText(const std::vector<LaneConfig>& lanes);
 
 // What an output buffer reads when the library did not write to it.

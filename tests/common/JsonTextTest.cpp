@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <stdexcept>
 
 #include "common/JsonText.h"
@@ -68,4 +69,60 @@ TEST(JsonText, TextNestedDeeperThanTheReaderFollowsDoesNotParse) {
   EXPECT_FALSE(jsontext::parse(deep, root));
   const std::string shallow = std::string(100, '[') + std::string(100, ']');
   EXPECT_TRUE(jsontext::parse(shallow, root));
+}
+
+namespace {
+
+// The installed library's own styled text, as the writer produced it before it wrote the plain
+// documents itself.
+std::string referenceStyled(const Json::Value& value) {
+  Json::StreamWriterBuilder builder;
+  builder["emitUTF8"] = true;
+  return (value.hasComment(Json::commentBefore) ? "\n" : "") + Json::writeString(builder, value) +
+         "\n";
+}
+
+}  // namespace
+
+TEST(JsonText, WriterGivesTheInstalledLibrarysTextForEveryByteAndValueKind) {
+  Json::Value root(Json::objectValue);
+  for (int byte = 0; byte < 256; ++byte) {
+    const std::string one(1, static_cast<char>(byte));
+    root["v" + std::to_string(byte)] = "a" + one + "b";
+    root["n" + one + std::to_string(byte)] = byte;
+  }
+  root["int"]["min"] = Json::Int64(INT64_MIN);
+  root["int"]["max"] = Json::UInt64(UINT64_MAX);
+  root["int"]["neg"] = -1;
+  root["flags"]["t"] = true;
+  root["flags"]["f"] = false;
+  root["flags"]["null"] = Json::Value();
+  root["flags"]["empty"] = Json::Value(Json::objectValue);
+  root["deep"]["a"]["b"]["c"] = "";
+
+  jsontext::StyledWriter writer;
+  EXPECT_EQ(referenceStyled(root), writer.write(root));
+  // A writer used again gives the same text: nothing of the first document stays behind.
+  EXPECT_EQ(referenceStyled(root), writer.write(root));
+  const Json::Value empty(Json::objectValue);
+  EXPECT_EQ("{}\n", writer.write(empty));
+}
+
+TEST(JsonText, WriterGivesTheInstalledLibrarysTextForArraysFractionsAndComments) {
+  const char* texts[] = {
+      "{\"a\":[1,2,{\"x\":[]}],\"b\":0.1,\"c\":-2.5e300}",
+      "// lead\n{\"a\":\"1\" /* after */, \"b\":{\"c\":\"2\" // tail\n}}",
+      "{\"long\":[\"aaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\",\"bbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbbb\"]}",
+      "[1,2]",
+      "\"text\"",
+      "7",
+  };
+  jsontext::StyledWriter writer;
+  for (const char* text : texts) {
+    SCOPED_TRACE(text);
+    Json::Value doc;
+    ASSERT_TRUE(jsontext::parse(text, doc));
+    EXPECT_EQ(referenceStyled(doc), writer.write(doc));
+    EXPECT_EQ(referenceStyled(doc), jsontext::styled(doc));
+  }
 }

@@ -125,6 +125,17 @@ TEST(LogHelperTest, MissingFileLeavesLoggingOffAndCreatesNothing) {
   EXPECT_TRUE(fs::is_empty(scratch.path()));
 }
 
+TEST(LogHelperTest, UnreadableWorkingDirectoryLeavesLoggingOff) {
+  ScratchDir scratch;
+  const std::string gone = scratch.file("gone");
+  ASSERT_TRUE(platform::createDirectory(gone));
+  CurrentDirGuard cwd(gone);
+  ASSERT_TRUE(std::filesystem::remove(gone));
+  LogHelper helper;
+  EXPECT_EQ(helper.logger(), nullptr);
+  EXPECT_EQ(Logger::global(), nullptr);
+}
+
 TEST(LogHelperTest, UnreadableKeepDaysLeavesLoggingOff) {
   ScratchDir scratch;
   writeFile(scratch.file("EtcConfig/Marovex.ini"), "[Global]\nLogKeepDays=abc\n");

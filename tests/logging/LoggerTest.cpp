@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <ctime>
 #include <filesystem>
@@ -272,19 +273,29 @@ TEST(LoggerTest, LongLinesAreCutAt4095Characters) {
   EXPECT_EQ(text.substr(pos + prefixLength()), "end\n");
 }
 
-TEST(LoggerTest, ConcurrentLinesStayWhole) {
+// No lock is held while a line is written, yet every line is whole, and in the file before the
+// call that logged it returns (looked up for every kLookEvery-th line, to keep the test quick).
+TEST(LoggerTest, ConcurrentLinesStayWholeAndAreInTheFileWhenTheCallReturns) {
   ScratchDir scratch;
   Logger logger("Marovex", scratch.path(), 30);
   constexpr int kThreads = 4;
   constexpr int kLines = 400;
+  constexpr int kLookEvery = 25;
   const std::string payload(200, 'p');
+  std::atomic<int> missing{0};
   std::vector<std::thread> threads;
   for (int t = 0; t < kThreads; ++t) {
     threads.emplace_back([&, t] {
-      for (int i = 0; i < kLines; ++i) logger.log('I', "t%d l%d %s\n", t, i, payload.c_str());
+      for (int i = 0; i < kLines; ++i) {
+        logger.log('I', "t%d l%d %s\n", t, i, payload.c_str());
+        if (i % kLookEvery != 0) continue;
+        const std::string own = "]-t" + std::to_string(t) + " l" + std::to_string(i) + " " + payload + "\n";
+        if (allLogText(scratch.path()).find(own) == std::string::npos) ++missing;
+      }
     });
   }
   for (auto& th : threads) th.join();
+  EXPECT_EQ(0, missing.load());
 
   std::set<std::string> expected;
   for (int t = 0; t < kThreads; ++t) {
@@ -297,6 +308,35 @@ TEST(LoggerTest, ConcurrentLinesStayWhole) {
     EXPECT_EQ(expected.erase(line.message), 1u) << line.message;
   }
   EXPECT_TRUE(expected.empty());
+}
+
+// Lines of two days written at once: each day's file is reopened under the writers of the other,
+// and every line still lands whole in the file of its own day.
+TEST(LoggerTest, LinesOfTwoDaysWrittenAtOnceLandWholeInTheirOwnFiles) {
+  ScratchDir scratch;
+  Logger logger("Marovex", scratch.path(), 30);
+  const std::int64_t day = today();
+  constexpr int kLines = 150;
+  const std::string payload(100, 'd');
+  const platform::LocalTime stamps[] = {stampOfDay(day), stampOfDay(day - 1)};
+  std::vector<std::thread> threads;
+  for (int d = 0; d < 2; ++d) {
+    threads.emplace_back([&, d] {
+      const platform::LocalTime stamp = stamps[d];
+      for (int i = 0; i < kLines; ++i) {
+        logger.writeText(("day" + std::to_string(d) + " " + payload + "\n").c_str(), stamp);
+      }
+    });
+  }
+  for (auto& th : threads) th.join();
+  for (int d = 0; d < 2; ++d) {
+    const std::string text = readFile(logger.fileNameFor(stampOfDay(day - d)));
+    const std::string line = "day" + std::to_string(d) + " " + payload + "\n";
+    std::size_t count = 0;
+    for (std::size_t at = text.find(line); at != std::string::npos; at = text.find(line, at + 1)) ++count;
+    EXPECT_EQ(static_cast<std::size_t>(kLines), count) << d;
+    EXPECT_EQ(kLines * line.size(), text.size()) << d;
+  }
 }
 
 TEST(LoggerTest, LogLineWritesOnlyThroughTheGlobalLogger) {

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <filesystem>
 #include <memory>
 #include <string>
 #include <thread>
@@ -157,6 +158,23 @@ TEST_F(ManagerTest, FailedConfigurationReadKeepsPreviousTable) {
   std::string conf;
   EXPECT_FALSE(manager->readMvLaneConf(conf));
   EXPECT_EQ("invalid MvLaneNum", conf);
+  EXPECT_TRUE(manager->initalize());
+  EXPECT_NE(nullptr, manager->getOper(8));
+}
+
+TEST_F(ManagerTest, UnreadableWorkingDirectoryFailsWithThatReasonAndKeepsPreviousTable) {
+  configure(simA.port(), simB.port());
+  testsupport::ScratchDir scratch;
+  const std::string gone = scratch.file("gone");
+  ASSERT_TRUE(platform::createDirectory(gone));
+  {
+    testsupport::CurrentDirGuard inside(gone);
+    ASSERT_TRUE(std::filesystem::remove(gone));
+    std::string conf;
+    // Not a path below the file-system root, and no file read from anywhere else.
+    EXPECT_FALSE(manager->readMvLaneConf(conf));
+    EXPECT_EQ("Parse File failed! : the working directory could not be read\n", conf);
+  }
   EXPECT_TRUE(manager->initalize());
   EXPECT_NE(nullptr, manager->getOper(8));
 }

@@ -1,6 +1,8 @@
 // The platform layer's promises that differ most between systems: how a failed connect and an
 // idle wait end, and which directory entries a listing returns.
 #include <chrono>
+#include <fstream>
+#include <iterator>
 #include <set>
 #include <string>
 
@@ -64,16 +66,31 @@ TEST(PlatformFileTest, ListingReturnsOnlyFilesWithTheSuffix) {
   EXPECT_EQ(names, std::set<std::string>{"Marovex_20261206.log"});
 }
 
-TEST(PlatformFileTest, AppendedTextAccumulatesAcrossOpens) {
+// Reads a file byte for byte, line ends as they are on disk.
+std::string fileBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+TEST(PlatformFileTest, AppendsGoToTheEndAcrossOpensWithThePlatformsLineEnds) {
+#ifdef _WIN32
+  const std::string lineEnd = "\r\n";
+#else
+  const std::string lineEnd = "\n";
+#endif
   testsupport::ScratchDir scratch;
   const std::string path = scratch.file("a.log");
-  for (const char* line : {"one\n", "two\n"}) {
-    std::FILE* f = platform::openAppendText(path);
-    ASSERT_NE(f, nullptr);
-    std::fputs(line, f);
-    std::fclose(f);
+  {
+    const platform::AppendFile first(path);
+    ASSERT_TRUE(first.isOpen());
+    ASSERT_TRUE(first.append("one\n", 4));
+    // A second handle on the same file, as after the day's file is opened again.
+    const platform::AppendFile second(path);
+    ASSERT_TRUE(second.append("two\nthree\n", 10));
+    ASSERT_TRUE(first.append("four\n", 5));
   }
-  EXPECT_EQ(testsupport::readFile(path), "one\ntwo\n");
+  EXPECT_EQ(fileBytes(path), "one" + lineEnd + "two" + lineEnd + "three" + lineEnd + "four" + lineEnd);
+  EXPECT_FALSE(platform::AppendFile(scratch.file("missing/a.log")).isOpen());
 }
 
 }  // namespace

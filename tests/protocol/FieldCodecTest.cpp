@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+#include <string>
+#include <vector>
+
 #include "common/JsonText.h"
 
 using namespace fieldcodec;
@@ -28,6 +32,32 @@ TEST(FieldCodecTest, ReadCodeReadsLeadingIntAndFallsBackTo998) {
   EXPECT_EQ(readCode("2147483648"), 998);
   EXPECT_EQ(readCode("-2147483649"), 998);
   EXPECT_EQ(readInt("x", -1), -1);
+}
+
+// readInt is written by hand; formatted stream extraction is what it must give, for every text.
+TEST(FieldCodecTest, ReadIntGivesWhatStreamExtractionGives) {
+  auto extracted = [](const std::string& text) {
+    std::istringstream in(text);
+    int value = 0;
+    return (in >> value) ? value : 998;
+  };
+  std::vector<std::string> texts = {"-0", "+", "-", "+-1", "--1", " \t\n\v\f\r7", "0x1A", "007",
+                                    "-2147483648", "2147483647x", "99999999999999999999", "1 2",
+                                    "\xa0" "5", std::string("3\0" "4", 3), "\x80"};
+  // Every text of up to four characters from an alphabet of the characters that matter.
+  const std::string alphabet = " +-019x";
+  std::vector<std::string> level = {""};
+  for (int length = 1; length <= 4; ++length) {
+    std::vector<std::string> next;
+    for (const std::string& prefix : level) {
+      for (char c : alphabet) next.push_back(prefix + c);
+    }
+    texts.insert(texts.end(), next.begin(), next.end());
+    level.swap(next);
+  }
+  for (const std::string& text : texts) {
+    EXPECT_EQ(extracted(text), readCode(text)) << '"' << text << '"';
+  }
 }
 
 TEST(FieldCodecTest, Atol32SaturatesAtThe32BitRange) {

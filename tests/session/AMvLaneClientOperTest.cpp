@@ -1,9 +1,11 @@
 #include "session/AMvLaneClientOper.h"
 
 #include <chrono>
+#include <cstring>
 #include <memory>
 #include <set>
 #include <string>
+#include <system_error>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -306,6 +308,48 @@ TEST_F(SessionTest, SecondInitRestartsOnAFreshConnection) {
   EXPECT_TRUE(waitUntil([&] { return sim.connectionCount() == 1; }));
 }
 
+TEST_F(SessionTest, AnswersInOneByteSlicesAmidGarbageAndFalseOrHugeHeadsStillReachTheCaller) {
+  SimFaultPlan noise;
+  noise.seed = 11;
+  noise.sliceBytes = 1;
+  noise.garbage = 0.5;
+  noise.falseHeads = 0.5;
+  noise.hugeHeads = 0.5;
+  sim.setFaults(noise);
+  started();
+  for (int i = 0; i < 3; ++i) {
+    std::string out;
+    EXPECT_EQ(0, session->ListQuery("{}", out)) << out;
+    EXPECT_EQ("0", parsed(out)["ErrorCode"].asString());
+  }
+  EXPECT_EQ("0", statusDoc()["HeartBeat"].asString());
+}
+
+// A session whose heartbeat wait fails, as a lock or clock failure would make it.
+class FailingWaitSession : public AMvLaneClientOper {
+ public:
+  using AMvLaneClientOper::AMvLaneClientOper;
+  ~FailingWaitSession() override { Uninit(); }  // before this part goes, the thread is gone
+
+ protected:
+  bool waitNextBeat() override {
+    throw std::system_error(std::make_error_code(std::errc::resource_deadlock_would_occur));
+  }
+};
+
+TEST_F(SessionTest, HeartbeatThreadEndedByAnExceptionLeavesTheLaneShownAsNotConnected) {
+  FailingWaitSession failing(info);
+  ASSERT_EQ(0, failing.Init());
+  ASSERT_TRUE(waitUntil([&] { return !failing.isRunning(); }));
+  std::string out;
+  EXPECT_EQ(0, failing.ETCStatusQuery("", out));
+  EXPECT_EQ("-1", parsed(out)["Connection"].asString());
+  // Nothing checks the connection any more, so it is not kept open either.
+  EXPECT_TRUE(waitUntil([&] { return sim.connectionCount() == 0; }));
+  std::string reply;
+  EXPECT_EQ(6, failing.ListQuery("{}", reply));
+}
+
 // ---- Lane operations -----------------------------------------------------------------------------
 
 using Operation = int (AMvLaneClientOper::*)(const char*, std::string&);
@@ -439,6 +483,22 @@ TEST_F(OperationTest, ReaderReadUsesPlainCommandForOtherCardNumbers) {
   EXPECT_EQ("3201020304050607", parsed(out)["CardNo"].asString());
 }
 
+// The search completes its own request (its "TimeOut" goes out as a number); the card information
+// request starts again from the caller's, where "TimeOut" is the text the caller gave.
+TEST_F(OperationTest, ReaderReadSecondRequestStartsFromTheCallersNotTheSearchs) {
+  sim.setCardNo("3201020304050607");
+  std::string out;
+  EXPECT_EQ(0, session->ReaderRead(R"({"TimeOut":"500","Custom":"kept"})", out));
+  SimPacket search;
+  SimPacket info2;
+  ASSERT_TRUE(sim.waitForPacket("03010", kPacketWait, &search, 1));
+  ASSERT_TRUE(sim.waitForPacket("03011", kPacketWait, &info2, 1));
+  EXPECT_TRUE(search.json["TimeOut"].isInt());
+  EXPECT_EQ("500", info2.json["TimeOut"].asString());
+  EXPECT_TRUE(info2.json["TimeOut"].isString());
+  EXPECT_EQ("kept", info2.json["Custom"].asString());
+}
+
 TEST_F(OperationTest, ReaderReadWithUnusableCardNumberReturns4AndSearchOutput) {
   const Json::Value unusable[] = {Json::Value("4"), Json::Value(Json::Int64{4401020304}), Json::Value()};
   for (const Json::Value& cardNo : unusable) {
@@ -543,6 +603,54 @@ TEST_F(OperationTest, RsuReadReturnsFailingSearchUnchanged) {
   EXPECT_EQ(-2, session->RSURead(R"({"TimeOut":"500"})", out));
   EXPECT_EQ("-2", parsed(out)["ErrorCode"].asString());
   EXPECT_TRUE(sim.receivedWith("03025").empty());
+}
+
+// The request texts on the wire, byte for byte: the styled layout, members in name order, 8-bit
+// text unescaped, numbers and comments as the reader kept them. Only "OpSerialNo" varies.
+TEST_F(OperationTest, RequestBodiesOnTheWireKeepTheirExactText) {
+  struct Case {
+    const char* input;
+    const char* body;
+  };
+  const Case cases[] = {
+      {"{}",
+       "{\n\t\"AreaNo\" : \"0101\",\n\t\"CityNo\" : \"01\",\n\t\"GateNo\" : \"02\",\n"
+       "\t\"LaneNo\" : \"07\",\n\t\"ListOP\" : \"1\",\n\t\"OpSerialNo\" : \"N\",\n"
+       "\t\"ProvinceNo\" : \"44\",\n\t\"UserName\" : \"operator\"\n}\n"},
+      {"{\"Text\":\"\\u00e9 \xc3\xa9 \xd6\xd0\",\"Nested\":{\"b\":[1,2.5,-3,true,null,\"x\"],\"e\":{},"
+       "\"f\":[]}}",
+       "{\n\t\"AreaNo\" : \"0101\",\n\t\"CityNo\" : \"01\",\n\t\"GateNo\" : \"02\",\n"
+       "\t\"LaneNo\" : \"07\",\n\t\"ListOP\" : \"1\",\n\t\"Nested\" : \n\t{\n\t\t\"b\" : \n"
+       "\t\t[\n\t\t\t1,\n\t\t\t2.5,\n\t\t\t-3,\n\t\t\ttrue,\n\t\t\tnull,\n\t\t\t\"x\"\n"
+       "\t\t],\n\t\t\"e\" : {},\n\t\t\"f\" : []\n\t},\n\t\"OpSerialNo\" : \"N\",\n"
+       "\t\"ProvinceNo\" : \"44\",\n\t\"Text\" : \"\xC3\xA9 \xC3\xA9 \xD6\xD0\",\n"
+       "\t\"UserName\" : \"operator\"\n}\n"},
+      {"{\"Big\":18446744073709551615,\"Neg\":-9223372036854775808,\"D\":0.1,\"E\":1e300}",
+       "{\n\t\"AreaNo\" : \"0101\",\n\t\"Big\" : 18446744073709551615,\n\t\"CityNo\" : \"01\",\n"
+       "\t\"D\" : 0.10000000000000001,\n\t\"E\" : 1.0000000000000001e+300,\n"
+       "\t\"GateNo\" : \"02\",\n\t\"LaneNo\" : \"07\",\n\t\"ListOP\" : \"1\",\n"
+       "\t\"Neg\" : -9223372036854775808,\n\t\"OpSerialNo\" : \"N\",\n"
+       "\t\"ProvinceNo\" : \"44\",\n\t\"UserName\" : \"operator\"\n}\n"},
+      {"// lead\n{\"A\":\"1\" /* after */, \"B\":\"2\" // tail\n}",
+       "\n// lead\n{\n\t\"A\" : \"1\", /* after */\n\t\"AreaNo\" : \"0101\",\n"
+       "\t\"B\" : \"2\", // tail\n\t\"CityNo\" : \"01\",\n\t\"GateNo\" : \"02\",\n"
+       "\t\"LaneNo\" : \"07\",\n\t\"ListOP\" : \"1\",\n\t\"OpSerialNo\" : \"N\",\n"
+       "\t\"ProvinceNo\" : \"44\",\n\t\"UserName\" : \"operator\"\n}\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.input);
+    sim.clearReceived();
+    std::string out;
+    EXPECT_EQ(0, session->ListQuery(c.input, out));
+    SimPacket packet;
+    ASSERT_TRUE(sim.waitForPacket("03014", kPacketWait, &packet, 1));
+    std::string body = packet.body;
+    const std::size_t serial = body.find("\"OpSerialNo\" : \"");
+    ASSERT_NE(std::string::npos, serial);
+    const std::size_t digits = serial + std::strlen("\"OpSerialNo\" : \"");
+    body.replace(digits, body.find('"', digits) - digits, "N");
+    EXPECT_EQ(c.body, body);
+  }
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "LogCapture.h"
-#include "manager/MvLaneInfo.h"
+#include "common/MvLaneInfo.h"
 
 namespace sessiontest {
 

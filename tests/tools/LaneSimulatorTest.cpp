@@ -304,6 +304,133 @@ TEST_F(LaneSimulatorTest, PaymentPushCanComeFirstCarryOtherMembersOrStayAway) {
   EXPECT_EQ(exchange(*c, "03032", 3).cmdId, "03132");  // no push came in between
 }
 
+TEST_F(LaneSimulatorTest, PaymentIsPushedOnlyAfterAnAcceptingAnswerUnlessForced) {
+  auto c = connect();
+  const Json::Value request = object({{"NonCashTsSn", "TS7"}});
+  CommandBehaviour refused;
+  refused.errorCode = "5";
+  CommandBehaviour silent;
+  silent.noAnswer = true;
+  for (const CommandBehaviour& b : {refused, silent}) {
+    sim.setBehaviour("03029", b);
+    ASSERT_TRUE(c->send("03029", 1, jsonBody(request)));
+    // The next packet is the answer to the following request: no push came in between.
+    SimPacket next = exchange(*c, "03021", 2);
+    if (!b.noAnswer) {
+      EXPECT_EQ(next.cmdId, "03129");
+      ASSERT_TRUE(c->next(&next));
+    }
+    EXPECT_EQ(next.cmdId, "03121");
+  }
+  EXPECT_TRUE(sim.pushAcks().empty());
+
+  silent.forcePush = true;
+  sim.setBehaviour("03029", silent);
+  EXPECT_EQ(exchange(*c, "03029", 3, request).cmdId, "03130");
+  refused.forcePush = true;
+  sim.setBehaviour("03029", refused);
+  EXPECT_EQ(exchange(*c, "03029", 4, request).cmdId, "03129");
+  SimPacket push;
+  ASSERT_TRUE(c->next(&push));
+  EXPECT_EQ(push.cmdId, "03130");
+  ASSERT_TRUE(c->send("03030", 4, "{}"));
+  ASSERT_TRUE(c->send("03030", 77, "{}"));  // acknowledges nothing that was pushed
+  ASSERT_TRUE(testsupport::waitUntil([&] { return sim.strayAcks() == 1; }));
+  EXPECT_EQ(1, sim.pushAcks()["TS7"]);
+}
+
+TEST_F(LaneSimulatorTest, LaneThatStopsReadingHoldsUpNeitherOtherLanesNorDelayedWork) {
+  sim.setEcho(nullptr);  // printing megabytes would cost more than the sends under a sanitizer
+  // One answer larger than the socket buffers fills the way to a lane that reads nothing; the
+  // delayed answers behind it, sent from the timer thread, used to block that thread for 2 s each
+  // and so delay every other connection's delayed answers.
+  CommandBehaviour bulky;
+  bulky.rawBody = std::string(8 << 20, 'x');
+  sim.setBehaviour("03013", bulky);
+  CommandBehaviour late;
+  late.delayMs = 50;
+  sim.setBehaviour("03016", late);
+  sim.setBehaviour("03021", late);
+
+  auto stuck = connect();
+  ASSERT_TRUE(stuck->send("03013", 1, "{}"));
+  for (unsigned s = 2; s <= 4; ++s) ASSERT_TRUE(stuck->send("03016", s, "{}"));
+  // Requests of a connection are handled in order: once these are in, the bulk is queued.
+  ASSERT_TRUE(sim.waitForPacket("03016", 20s, nullptr, 3));
+  auto other = connect();
+  for (unsigned s = 10; s < 13; ++s) {
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(exchange(*other, "03021", s).serial, s);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+  }
+  // Bytes the stuck lane does not take within the send limit give its connection up.
+  EXPECT_TRUE(testsupport::waitUntil([&] { return sim.connectionCount() == 1; }, 20s));
+  EXPECT_TRUE(stuck->waitClosed(20s));
+}
+
+TEST_F(LaneSimulatorTest, DeliveryInPausedSlicesArrivesWholeAndLate) {
+  SimFaultPlan slices;
+  slices.sliceBytes = 7;
+  slices.pauseMs = 2;
+  sim.setFaults(slices);
+  auto c = connect();
+  const auto start = std::chrono::steady_clock::now();
+  SimPacket answer = exchange(*c, "03016", 5);
+  EXPECT_EQ(answer.cmdId, "03116");
+  // At least one pause between every two slices of at most 7 bytes.
+  const auto slicesNeeded = (answer.body.size() + packet::kOverhead) / 7;
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2 * slicesNeeded));
+  EXPECT_EQ(0u, c->badPackets());
+}
+
+TEST_F(LaneSimulatorTest, CutAfterSomeBytesClosesOrResetsInTheMiddleOfAPacket) {
+  for (const bool reset : {false, true}) {
+    SimFaultPlan cut;
+    cut.cutAfterBytes = 100;  // inside the first answer
+    cut.reset = reset;
+    sim.setFaults(cut);
+    auto c = connect();
+    ASSERT_TRUE(c->send("03021", 1, "{}"));
+    EXPECT_TRUE(c->waitClosed());
+    EXPECT_EQ(100u, c->bytesReceived()) << "reset " << reset;
+    EXPECT_EQ(reset, c->wasReset());
+    EXPECT_FALSE(c->next(nullptr, 10ms));
+  }
+}
+
+TEST_F(LaneSimulatorTest, AnswerFaultsStaleSerialsUnknownPushesAndFloodsOfUnknownIds) {
+  SimFaultPlan faults;
+  faults.staleSerials = 1;
+  faults.unknownPushes = 1;
+  faults.unknownIdFlood = 2;
+  sim.setFaults(faults);
+  auto c = connect();
+  ASSERT_TRUE(c->send("03021", 50, "{}"));
+  std::vector<SimPacket> got(4);
+  for (SimPacket& p : got) ASSERT_TRUE(c->next(&p));
+  EXPECT_EQ("03118", got[0].cmdId);
+  EXPECT_EQ("03119", got[1].cmdId);
+  EXPECT_EQ("03121", got[2].cmdId);
+  EXPECT_EQ(49u, got[2].serial);
+  EXPECT_EQ("03130", got[3].cmdId);
+  EXPECT_NE(50u, got[3].serial);
+  EXPECT_EQ(0u, got[3].json["NonCashTsSn"].asString().find("UNKNOWN"));
+}
+
+TEST_F(LaneSimulatorTest, NotReadingLeavesRequestsUnansweredUntilSwitchedOff) {
+  SimFaultPlan deaf;
+  deaf.noRead = true;
+  sim.setFaults(deaf);
+  auto c = connect();
+  ASSERT_TRUE(c->send("03021", 1, "{}"));
+  EXPECT_FALSE(c->next(nullptr, 300ms));
+  EXPECT_TRUE(sim.receivedWith("03021").empty());
+  sim.setFaults(SimFaultPlan());
+  SimPacket p;
+  ASSERT_TRUE(c->next(&p));
+  EXPECT_EQ(1u, p.serial);
+}
+
 TEST_F(LaneSimulatorTest, ServesSeveralConnectionsAtOnce) {
   constexpr int kLanes = 4;
   std::vector<std::unique_ptr<SimClient>> clients;

@@ -10,84 +10,28 @@
 
 #include <gtest/gtest.h>
 
+#include "ChildProgram.h"
 #include "SimClient.h"
 
 using namespace std::chrono_literals;
 
 namespace {
 
-const std::string kProgram = MAROVEX_BIN_DIR "/lanesim";
-
-// One line of the child's output without its line feed; false at the end of the output.
-bool readLine(FILE* f, std::string& line) {
-  char buffer[4096];
-  if (std::fgets(buffer, sizeof buffer, f) == nullptr) return false;
-  line = buffer;
-  if (!line.empty() && line.back() == '\n') line.pop_back();
-  return true;
-}
+const std::string kProgram = testsupport::kLanesimProgram;
 
 // Runs a command line in the shell and returns its output's last line "exit=N" value.
 int exitCodeOf(const std::string& args) {
   FILE* f = popen((kProgram + " " + args + " >/dev/null 2>&1; echo exit=$?").c_str(), "r");
   if (f == nullptr) return -1;
   std::string line, last;
-  while (readLine(f, line)) last = line;
+  while (testsupport::readLine(f, line)) last = line;
   pclose(f);
   return last.rfind("exit=", 0) == 0 ? std::atoi(last.c_str() + 5) : -1;
 }
 
-// lanesim started in the background by a shell that reports the pid first and the exit status
-// last. Whatever happens, the program is gone when the object is.
-class Child {
+class Child : public testsupport::ChildProgram {
  public:
-  static constexpr std::chrono::seconds kExitDeadline{10};
-
-  explicit Child(const std::string& args) {
-    const std::string script = "\"" + kProgram + "\" " + args + " & p=$!; echo pid=$p; wait $p; echo exit=$?";
-    out_ = popen(script.c_str(), "r");
-    std::string line;
-    if (out_ != nullptr && readLine(out_, line) && line.rfind("pid=", 0) == 0) pid_ = line.substr(4);
-  }
-  ~Child() {
-    if (out_ == nullptr) return;
-    if (!finished_) signal("KILL");
-    pclose(out_);
-  }
-  Child(const Child&) = delete;
-  Child& operator=(const Child&) = delete;
-
-  bool started() const { return !pid_.empty(); }
-  bool line(std::string& text) { return readLine(out_, text); }
-  bool signal(const char* name) {
-    return std::system(("kill -" + std::string(name) + " " + pid_ + " 2>/dev/null").c_str()) == 0;
-  }
-  // Reads the rest of the output (killing the program should it not end in time).
-  std::vector<std::string> rest() {
-    std::mutex m;
-    std::condition_variable cv;
-    bool done = false;
-    std::thread watchdog([&] {
-      std::unique_lock<std::mutex> lock(m);
-      if (!cv.wait_for(lock, kExitDeadline, [&] { return done; })) signal("KILL");
-    });
-    std::vector<std::string> lines;
-    std::string text;
-    while (line(text)) lines.push_back(text);
-    {
-      std::lock_guard<std::mutex> lock(m);
-      done = true;
-    }
-    cv.notify_all();
-    watchdog.join();
-    finished_ = true;
-    return lines;
-  }
-
- private:
-  FILE* out_ = nullptr;
-  std::string pid_;
-  bool finished_ = false;
+  explicit Child(const std::string& args) : ChildProgram(kProgram, args) {}
 };
 
 TEST(LanesimProgramTest, PrintsItsAddressAnswersAndStopsOnSigterm) {

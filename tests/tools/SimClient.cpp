@@ -54,8 +54,10 @@ bool SimClient::readSome(std::chrono::steady_clock::time_point deadline) {
   long n = platform::recvBytes(socket_.get(), chunk, sizeof chunk);
   if (n <= 0) {
     closed_ = true;
+    reset_ = n < 0;
     return false;
   }
+  received_ += static_cast<std::size_t>(n);
   accumulator_.append(chunk, static_cast<std::size_t>(n));
   accumulator_.scan(*this);
   return true;

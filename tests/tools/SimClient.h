@@ -27,6 +27,10 @@ class SimClient : private PacketSink {
   // True when the simulator closes the connection in time (packets before the close are kept).
   bool waitClosed(std::chrono::milliseconds timeout = kDefaultWait);
   std::size_t badPackets() const { return bad_; }
+  // True when the connection ended by a reset rather than an orderly close.
+  bool wasReset() const { return reset_; }
+  // Bytes received so far, packets or not.
+  std::size_t bytesReceived() const { return received_; }
 
   // The bytes of one packet as the library would send them.
   static std::string frame(const std::string& cmdId, unsigned serial, const std::string& body);
@@ -42,4 +46,6 @@ class SimClient : private PacketSink {
   std::deque<SimPacket> packets_;
   std::size_t bad_ = 0;
   bool closed_ = false;
+  bool reset_ = false;
+  std::size_t received_ = 0;
 };

@@ -158,6 +158,23 @@ TEST(PacketScan, IncompleteCandidateIsKeptFromItsMarker) {
   EXPECT_EQ((Bodies{"{}"}), sink.bodies());
 }
 
+TEST(PacketScan, IncompleteHeadWhoseBodyLengthDisagreesIsSkippedAtOnce) {
+  // A head promising the largest packet there is, but whose body length field cannot match it,
+  // must not hold up the good packet behind it (it used to be kept until 100 MB had arrived).
+  std::string falseHead = packetBytes(std::string(20, 'f'));
+  setField(falseHead, packet::kLengthOffset, "99999999");
+  const std::string good = packetBytes("{\"behind\":1}");
+  RecordingSink sink;
+  EXPECT_EQ(falseHead.size() + good.size(), scan(falseHead + good, sink));
+  EXPECT_EQ((Bodies{"{\"behind\":1}"}), sink.bodies());
+  EXPECT_EQ(0, sink.badCount());
+
+  // One whose two length fields agree may still complete: it is kept, as before.
+  std::string promising = falseHead;
+  setField(promising, packet::kBodyLenOffset, "99999939");
+  EXPECT_EQ(4u, scan("junk" + promising, sink));
+}
+
 TEST(PacketAccumulator, CompactsOncePerScanNotPerPacket) {
   const std::string p1 = packetBytes("{\"n\":1}");
   const std::string p2 = packetBytes("{\"n\":22}");

@@ -15,7 +15,8 @@ mkdir -p "$work/EtcConfig"
 # shellcheck source=scripts/lanesim.sh
 source "$root/scripts/lanesim.sh"
 trap lanesim_stop EXIT
-lanesim_start "$bin/lanesim.exe" "$work/lanesim.out" "$@" || exit 1
+lanesim_runner=("$@")
+lanesim_start "$bin/lanesim.exe" "$work/lanesim.out" || exit 1
 sed "s/^Port=.*/Port=$lanesim_port/" "$root/config/Marovex.ini.example" \
   >"$work/EtcConfig/Marovex.ini"
 

@@ -155,8 +155,14 @@ void LaneSimulator::clearBehaviours() {
 }
 
 bool LaneSimulator::loadScenario(const Json::Value& scenario, std::string* error) {
-  std::lock_guard<std::mutex> lock(configMutex_);
-  return simscenario::parse(scenario, settings_, behaviours_, error);
+  SimFaultPlan faults;
+  {
+    std::lock_guard<std::mutex> lock(configMutex_);
+    if (!simscenario::parse(scenario, settings_, behaviours_, error)) return false;
+    faults = settings_.faults;
+  }
+  applyFaults(faults);
+  return true;
 }
 
 bool LaneSimulator::loadScenarioFile(const std::string& path, std::string* error) {
@@ -186,8 +192,43 @@ void LaneSimulator::setCardNo(const std::string& cardNo) {
 }
 
 void LaneSimulator::setSettings(const SimSettings& settings) {
-  std::lock_guard<std::mutex> lock(configMutex_);
-  settings_ = settings;
+  {
+    std::lock_guard<std::mutex> lock(configMutex_);
+    settings_ = settings;
+  }
+  applyFaults(settings.faults);
+}
+
+void LaneSimulator::setFaults(const SimFaultPlan& faults) {
+  {
+    std::lock_guard<std::mutex> lock(configMutex_);
+    settings_.faults = faults;
+  }
+  applyFaults(faults);
+}
+
+void LaneSimulator::applyFaults(const SimFaultPlan& faults) {
+  for (const auto& connection : openConnections()) connection->setFaults(faults);
+}
+
+std::map<std::string, int> LaneSimulator::pushAcks() const {
+  std::lock_guard<std::mutex> lock(pushMutex_);
+  return pushAcks_;
+}
+
+std::size_t LaneSimulator::strayAcks() const {
+  std::lock_guard<std::mutex> lock(pushMutex_);
+  return strayAcks_;
+}
+
+void LaneSimulator::noteAck(const SimPacket& ack) {
+  std::lock_guard<std::mutex> lock(pushMutex_);
+  const auto pushed = pushedSerials_.find({ack.connection, ack.serial});
+  if (pushed == pushedSerials_.end()) {
+    ++strayAcks_;
+  } else {
+    ++pushAcks_[pushed->second];
+  }
 }
 
 SimSettings LaneSimulator::settings() const {
@@ -251,7 +292,7 @@ void LaneSimulator::sendToAll(const std::string& cmdId, unsigned serial, const s
 
 void LaneSimulator::sendRawToAll(const std::string& bytes) {
   for (const auto& connection : openConnections()) {
-    const bool ok = connection->send(bytes.data(), bytes.size());
+    const bool ok = connection->send(bytes);
     echoLine(std::string(ok ? "send" : "lost") + " #" + std::to_string(connection->id()) + " raw " +
              std::to_string(bytes.size()) + " bytes");
   }
@@ -270,7 +311,10 @@ void LaneSimulator::acceptLoop() {
     if (ready <= 0) continue;
     platform::SocketHandle s = platform::acceptConnection(listener_.get());
     if (s == platform::kInvalidSocket) continue;
-    auto connection = std::make_shared<SimConnection>(s, ++nextConnectionId_);
+    // Sends never block: a lane that stops reading must hold up neither its own receive loop nor
+    // the timer thread that serves every connection.
+    platform::setNonBlocking(s);
+    auto connection = std::make_shared<SimConnection>(s, ++nextConnectionId_, settings().faults);
     echoLine("open #" + std::to_string(connection->id()));
     std::lock_guard<std::mutex> lock(clientsMutex_);
     clients_.push_back(Client{connection, std::thread(&LaneSimulator::serveConnection, this, connection)});
@@ -281,26 +325,40 @@ void LaneSimulator::serveConnection(std::shared_ptr<SimConnection> connection) {
   Sink sink(*this, connection);
   PacketAccumulator accumulator;
   std::vector<char> chunk(kRecvChunk);
-  while (!stopping_.load() && !connection->closing()) {
-    const int ready = platform::waitReadable(connection->socket(), kPollInterval);
+  const std::string name = "#" + std::to_string(connection->id());
+  while (!stopping_.load() && connection->ending().empty() && !connection->closing()) {
+    const std::chrono::milliseconds wait = connection->flush(kPollInterval);
+    if (connection->readsNothing()) {
+      std::this_thread::sleep_for(wait);
+      continue;
+    }
+    const int ready = platform::waitReadable(connection->socket(), wait);
     if (ready == 0) continue;
     if (ready < 0) break;
     const long n = platform::recvBytes(connection->socket(), chunk.data(), chunk.size());
+    if (n < 0 && platform::wouldBlock()) continue;
     if (n <= 0) break;
     accumulator.append(chunk.data(), static_cast<std::size_t>(n));
     try {
       accumulator.scan(sink);
     } catch (const std::exception& e) {
-      echoLine("error #" + std::to_string(connection->id()) + " " + e.what());
+      echoLine("error " + name + " " + e.what());
     }
   }
+  const std::string ending = connection->ending();
+  if (ending == "lost") {
+    echoLine("lost " + name + " the lane took nothing for " +
+             std::to_string(SimConnection::kSendTimeout.count()) + " ms, closing");
+  } else if (ending == "cut") {
+    echoLine("note " + name + (connection->faults().reset ? " cut by a reset" : " cut"));
+  }
   connection->markClosed();
-  connection->shutdown();
-  echoLine("close #" + std::to_string(connection->id()));
+  connection->finish();
+  echoLine("close " + name);
 }
 
 void LaneSimulator::onPacket(const std::shared_ptr<SimConnection>& connection, SimPacket packet) {
-  echoLine(packetLine("recv", packet.connection, packet.cmdId, packet.serial, packet.body));
+  if (echoing()) echoLine(packetLine("recv", packet.connection, packet.cmdId, packet.serial, packet.body));
   if (recording_.load()) {
     {
       std::lock_guard<std::mutex> lock(receivedMutex_);
@@ -308,7 +366,10 @@ void LaneSimulator::onPacket(const std::shared_ptr<SimConnection>& connection, S
     }
     receivedCond_.notify_all();
   }
-  if (packet.cmdId == simanswers::kAckId) return;
+  if (packet.cmdId == simanswers::kAckId) {
+    noteAck(packet);
+    return;
+  }
   if (!simanswers::isRequestId(packet.cmdId)) {
     echoLine("note #" + std::to_string(packet.connection) + " unknown command id " + packet.cmdId +
              ", not answered");
@@ -333,9 +394,10 @@ void LaneSimulator::answer(const std::shared_ptr<SimConnection>& connection,
     settings = settings_;
   }
   const std::string connectionName = "#" + std::to_string(connection->id());
+  const int delayMs = b.delayMs + connection->faults().lateMs;
 
   if (b.closeConnection) {
-    later(b.delayMs, [this, connection, connectionName] {
+    later(delayMs, [this, connection, connectionName] {
       echoLine("note " + connectionName + " closing instead of answering");
       connection->shutdown();
     });
@@ -354,34 +416,65 @@ void LaneSimulator::answer(const std::shared_ptr<SimConnection>& connection,
     if (!b.errorCode.isNull()) doc["ErrorCode"] = b.errorCode;
     answerBody = jsontext::styled(doc);
   }
-  const unsigned answerSerial =
+  unsigned answerSerial =
       b.wrongSerial ? (request.serial + 1) % simanswers::kSerialModulus : request.serial;
+  if (connection->chance(&SimFaultPlan::staleSerials)) {
+    answerSerial = (request.serial + simanswers::kSerialModulus - 1) % simanswers::kSerialModulus;
+  }
+  floodUnknownIds(*connection, request.serial);
   std::function<void()> sendAnswer;
+  bool answered = false;
   if (!b.noAnswer) {
+    answered = request.cmdId == simanswers::kPaymentId && simanswers::acceptsPayment(answerBody);
     sendAnswer = [this, connection, id = simanswers::answerId(request.cmdId), answerSerial,
-                  answerBody] { sendPacket(*connection, id, answerSerial, answerBody); };
+                  body = std::move(answerBody)] { sendPacket(*connection, id, answerSerial, body); };
   }
+  if (!b.pushBeforeAnswer || request.cmdId != simanswers::kPaymentId) {
+    if (sendAnswer) later(delayMs, std::move(sendAnswer));
+    schedulePush(connection, request, b, delayMs + b.pushDelayMs, answered);
+  } else {
+    schedulePush(connection, request, b, delayMs, answered);
+    if (sendAnswer) later(delayMs + b.pushDelayMs, std::move(sendAnswer));
+  }
+  pushUnknownTransaction(connection, request.serial, delayMs);
+}
 
-  const bool pushes = request.cmdId == simanswers::kPaymentId && !b.noPush;
-  if (!pushes) {
-    if (sendAnswer) later(b.delayMs, sendAnswer);
-    return;
-  }
+void LaneSimulator::schedulePush(const std::shared_ptr<SimConnection>& connection,
+                                 const SimPacket& request, const CommandBehaviour& b, int delayMs,
+                                 bool answered) {
+  // A lane server pushes the outcome only of a payment it accepted; forcing it tests the lane.
+  if (request.cmdId != simanswers::kPaymentId || b.noPush || !(answered || b.forcePush)) return;
   Json::Value push = simanswers::push(request.json);
   simanswers::applyOverrides(push, b.pushMembers, b.pushRemoveMembers);
-  std::function<void()> sendPush = [this, connection, serial = request.serial,
-                                    body = jsontext::styled(push)] {
+  later(delayMs, [this, connection, serial = request.serial, tsSn = push["NonCashTsSn"].asString(),
+                  body = jsontext::styled(push)] {
+    {
+      std::lock_guard<std::mutex> lock(pushMutex_);
+      pushedSerials_[{connection->id(), serial}] = tsSn;
+      pushAcks_.emplace(tsSn, 0);
+    }
     sendPacket(*connection, simanswers::kPushId, serial, body);
-  };
-  if (!sendAnswer) {
-    later(b.delayMs + b.pushDelayMs, sendPush);
-  } else if (b.pushBeforeAnswer) {
-    later(b.delayMs, sendPush);
-    later(b.delayMs + b.pushDelayMs, sendAnswer);
-  } else {
-    later(b.delayMs, sendAnswer);
-    later(b.delayMs + b.pushDelayMs, sendPush);
+  });
+}
+
+void LaneSimulator::floodUnknownIds(SimConnection& connection, unsigned serial) {
+  const int flood = connection.faults().unknownIdFlood;
+  for (int i = 0; i < flood; ++i) {
+    const char* id = simanswers::kUnknownIds[static_cast<std::size_t>(i) % simanswers::kUnknownIdCount];
+    sendPacket(connection, id, serial, "{}");
   }
+}
+
+void LaneSimulator::pushUnknownTransaction(const std::shared_ptr<SimConnection>& connection,
+                                           unsigned requestSerial, int delayMs) {
+  if (!connection->chance(&SimFaultPlan::unknownPushes)) return;
+  Json::Value push = simanswers::push(Json::Value());
+  push["NonCashTsSn"] = "UNKNOWN" + std::to_string(++tradeNo_);
+  later(delayMs, [this, connection, serial = (requestSerial + simanswers::kSerialModulus / 2) %
+                                             simanswers::kSerialModulus,
+                  body = jsontext::styled(push)] {
+    sendPacket(*connection, simanswers::kPushId, serial, body);
+  });
 }
 
 void LaneSimulator::later(int delayMs, std::function<void()> work) {
@@ -400,11 +493,11 @@ void LaneSimulator::sendPacket(SimConnection& connection, const std::string& cmd
   bool ok = false;
   try {
     Package pkg(body.data(), static_cast<unsigned>(body.size()), BufView<5>(id), serial);
-    ok = connection.send(pkg.returnmsg(), pkg.size());
+    ok = connection.send(connection.mangle(std::string(pkg.returnmsg(), pkg.size())));
   } catch (const std::exception& e) {
     echoLine("error #" + std::to_string(connection.id()) + " " + e.what());
   }
-  echoLine(packetLine(ok ? "send" : "lost", connection.id(), field, serial, body));
+  if (echoing()) echoLine(packetLine(ok ? "send" : "lost", connection.id(), field, serial, body));
 }
 
 void LaneSimulator::reapClosed() {
@@ -428,6 +521,11 @@ std::vector<std::shared_ptr<SimConnection>> LaneSimulator::openConnections() con
     if (c.connection->open()) out.push_back(c.connection);
   }
   return out;
+}
+
+bool LaneSimulator::echoing() {
+  std::lock_guard<std::mutex> lock(echoMutex_);
+  return echo_ != nullptr;
 }
 
 void LaneSimulator::echoLine(const std::string& line) {

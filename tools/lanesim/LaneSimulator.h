@@ -62,6 +62,15 @@ class LaneSimulator {
   void setCardNo(const std::string& cardNo);
   void setSettings(const SimSettings& settings);
   SimSettings settings() const;
+  // The faults injected into what is sent, on the open connections (each restarts its generator)
+  // and on those accepted later.
+  void setFaults(const SimFaultPlan& faults);
+
+  // Every payment push sent, by its "NonCashTsSn", with the number of acknowledgements (03030 with
+  // the push's serial, on its connection) that came back for it; acknowledgements that match no
+  // push are counted apart. Kept also while recording is off.
+  std::map<std::string, int> pushAcks() const;
+  std::size_t strayAcks() const;
 
   // Every good packet received, in order (acknowledgements included), since the last clear.
   std::vector<SimPacket> received() const;
@@ -103,9 +112,19 @@ class LaneSimulator {
   void later(int delayMs, std::function<void()> work);
   void sendPacket(SimConnection& connection, const std::string& cmdId, unsigned serial,
                   const std::string& body);
+  // The payment push of a request, when it is to be sent, and the pushes and floods of the faults.
+  void schedulePush(const std::shared_ptr<SimConnection>& connection, const SimPacket& request,
+                    const CommandBehaviour& b, int delayMs, bool answered);
+  void floodUnknownIds(SimConnection& connection, unsigned serial);
+  void pushUnknownTransaction(const std::shared_ptr<SimConnection>& connection, unsigned requestSerial,
+                              int delayMs);
+  void noteAck(const SimPacket& ack);
+  void applyFaults(const SimFaultPlan& faults);
   void reapClosed();
   std::vector<std::shared_ptr<SimConnection>> openConnections() const;
   void echoLine(const std::string& line);
+  // True while lines go somewhere; packet lines, which are costly to format, are built only then.
+  bool echoing();
 
   std::atomic<bool> stopping_{false};
   std::atomic<bool> recording_{true};
@@ -125,6 +144,11 @@ class LaneSimulator {
   mutable std::mutex configMutex_;  // guards behaviours_ and settings_
   std::map<std::string, CommandBehaviour> behaviours_;
   SimSettings settings_;
+
+  mutable std::mutex pushMutex_;  // guards the three members below
+  std::map<std::pair<unsigned, unsigned>, std::string> pushedSerials_;  // (connection, serial) → NonCashTsSn
+  std::map<std::string, int> pushAcks_;
+  std::size_t strayAcks_ = 0;
 
   mutable std::mutex receivedMutex_;  // guards received_
   std::condition_variable receivedCond_;

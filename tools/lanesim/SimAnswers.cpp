@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <map>
 
+#include "common/JsonText.h"
 #include "transport/Packet.h"
 
 namespace simanswers {
@@ -130,6 +131,13 @@ void statusData(Json::Value& out, const platform::LocalTime& now) {
 }
 
 }  // namespace
+
+bool acceptsPayment(const std::string& answerBody) {
+  Json::Value doc;
+  if (!jsontext::parse(answerBody, doc) || !doc.isObject()) return false;
+  const Json::Value& code = doc["ErrorCode"];
+  return code.isString() && code.asString() == "0";
+}
 
 bool isRequestId(const std::string& cmdId) {
   if (cmdId.size() != 5 || cmdId.compare(0, 2, "03") != 0) return false;

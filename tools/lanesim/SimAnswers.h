@@ -19,6 +19,13 @@ constexpr const char* kAckId = "03030";      // the lane's acknowledgement of a 
 constexpr unsigned kAnswerOffset = 100;      // answer id = request id + 100
 constexpr unsigned kSerialModulus = 100000000;  // serials are 8 decimal digits
 
+// Ids a lane does not answer or know, for floods of unknown packets.
+constexpr const char* kUnknownIds[] = {"03118", "03119", "03122", "03100", "03150"};
+constexpr std::size_t kUnknownIdCount = sizeof kUnknownIds / sizeof kUnknownIds[0];
+
+// True when an answer body accepts a payment: a JSON object whose "ErrorCode" is the string "0".
+bool acceptsPayment(const std::string& answerBody);
+
 // True for the ids the simulator answers: 03001 to 03032, except the acknowledgement 03030.
 bool isRequestId(const std::string& cmdId);
 // The answer's id for a request id: "03001" gives "03101".

@@ -100,6 +100,9 @@ const std::map<std::string, MemberReader>& behaviourReaders() {
       {"NoPush", [](const Json::Value& v, CommandBehaviour& b, std::string* why) {
          return readBool(v, b.noPush, why);
        }},
+      {"ForcePush", [](const Json::Value& v, CommandBehaviour& b, std::string* why) {
+         return readBool(v, b.forcePush, why);
+       }},
       {"PushBeforeAnswer", [](const Json::Value& v, CommandBehaviour& b, std::string* why) {
          return readBool(v, b.pushBeforeAnswer, why);
        }},
@@ -147,6 +150,7 @@ const std::map<std::string, std::string SimSettings::*>& settingMembers() {
 }
 
 constexpr const char* kCommandsMember = "Commands";
+constexpr const char* kFaultsMember = "Faults";
 
 }  // namespace
 
@@ -170,6 +174,8 @@ bool parse(const Json::Value& doc, SimSettings& settings,
     if (setting != textSettings.end()) {
       if (!value.isString()) return fail(error, name + " must be a string");
       newSettings.*(setting->second) = value.asString();
+    } else if (name == kFaultsMember) {
+      if (!simfaults::parse(value, newSettings.faults, error)) return false;
     } else if (name == kCommandsMember) {
       if (!value.isObject()) return fail(error, "Commands must be an object");
       for (const std::string& key : value.getMemberNames()) {

@@ -7,6 +7,8 @@
 
 #include <json/json.h>
 
+#include "SimFaults.h"
+
 // What the simulator does with one request id.
 struct CommandBehaviour {
   Json::Value errorCode;           // null: default "0"; otherwise the value sent as "ErrorCode" (any JSON type)
@@ -19,6 +21,7 @@ struct CommandBehaviour {
   bool closeConnection = false;    // close the connection instead of answering (after delayMs)
   int pushDelayMs = 0;             // 03029 only: time between the answer and the push
   bool noPush = false;             // 03029 only
+  bool forcePush = false;          // 03029 only: push even when the answer is not "ErrorCode" "0" or not sent
   bool pushBeforeAnswer = false;   // 03029 only: the push goes first, the answer pushDelayMs later
   Json::Value pushMembers;         // 03029 only: members added/replaced in the push
   std::vector<std::string> pushRemoveMembers;  // 03029 only: members taken out of the push
@@ -35,6 +38,7 @@ struct SimSettings {
   std::string plate = kDefaultPlate;    // plate bytes, sent hex-coded in the plate members
   std::string obuId = kDefaultObuId;    // "OBUID" of OBU search and OBU info answers
   std::string obuNo = kDefaultObuNo;    // "OBUNO" of the same answers
+  SimFaultPlan faults;                  // faults injected into what is sent, per connection
 };
 
 namespace simscenario {

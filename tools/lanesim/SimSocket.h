@@ -23,6 +23,8 @@ class SimSocket {
 
   platform::SocketHandle get() const { return handle_; }
   bool valid() const { return handle_ != platform::kInvalidSocket; }
+  // Gives the handle up without closing it (its new owner closed it already).
+  platform::SocketHandle release() { return std::exchange(handle_, platform::kInvalidSocket); }
   void reset() {
     if (valid()) platform::closeSocket(std::exchange(handle_, platform::kInvalidSocket));
   }

@@ -25,7 +25,7 @@ extern "C" void onStopSignal(int) { stopRequested.store(true); }
 const char kUsage[] =
     "usage: lanesim [--listen HOST:PORT] [--scenario FILE]\n"
     "  --listen HOST:PORT  address to listen on (default 127.0.0.1:0; port 0 picks a free port)\n"
-    "  --scenario FILE     JSON scenario: per-command answers, delays, pushes, card number\n"
+    "  --scenario FILE     JSON scenario: per-command answers, delays, pushes, card number, faults\n"
     "Prints \"lanesim listening on HOST:PORT\" once listening, then one line per packet.\n"
     "Stops on SIGINT or SIGTERM.\n";
 

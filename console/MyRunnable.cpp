@@ -1,0 +1,7 @@
+#include "MyRunnable.h"
+
+#include <utility>
+
+MyRunnable::MyRunnable(std::function<void()> job) : job_(std::move(job)) {}
+
+void MyRunnable::run() { job_(); }

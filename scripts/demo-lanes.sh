@@ -1,0 +1,79 @@
+# Shared by the demo and console scripts (source it): starts the lane-server simulator on a free
+# loopback port and writes the demo's two-lane configuration beside it.
+#   prepare_run NAME BIN_DIR RUN_DIR TOOL...
+#                                     checks that the tools are built, empties RUN_DIR and stops
+#                                     the simulator when the script ends; NAME is the script's
+#                                     make target
+#   start_simulator BIN_DIR RUN_DIR [LANESIM_ARGS...]
+#                                     sets sim_pid and sim_port; the simulator's output goes to
+#                                     RUN_DIR/lanesim.out
+#   stop_simulator                    ends it (safe to call twice; scripts trap it on EXIT)
+#   write_demo_config RUN_DIR PORT    writes RUN_DIR/EtcConfig/Marovex.ini: lanes 1 and 2
+#   exe_suffix=.exe                   set after sourcing, for programs built for Windows (with
+#                                     lanesim_runner, see lanesim.sh)
+
+# shellcheck source=scripts/lanesim.sh
+source "$(dirname "${BASH_SOURCE[0]}")/lanesim.sh"
+sim_pid=""
+sim_port=""
+exe_suffix=""
+
+start_simulator() {
+  local bin="$1" run="$2"
+  shift 2
+  lanesim_start "$bin/lanesim$exe_suffix" "$run/lanesim.out" "$@" || return 1
+  sim_pid="$lanesim_pid"
+  sim_port="$lanesim_port"
+}
+
+prepare_run() {
+  local name="$1" bin="$2" run="$3" tool
+  shift 3
+  for tool in "$@"; do
+    if [[ ! -x "$bin/$tool$exe_suffix" ]]; then
+      echo "$name: $bin/$tool$exe_suffix is missing; build first (make $name does)" >&2
+      exit 1
+    fi
+  done
+  rm -rf "$run"
+  mkdir -p "$run"
+  trap stop_simulator EXIT
+  trap 'exit 130' INT TERM
+}
+
+stop_simulator() { lanesim_stop; }
+
+lane_section() { # index laneNo readerId rsuId port
+  cat <<INI
+[MvLane$1]
+IpAddr=127.0.0.1
+Port=$5
+UserName=demo$2
+PassWord=secret$2
+ProvinceNo=44
+CityNo=1
+AreaNo=101
+GateNo=2
+LaneNo=$2
+HeartBeatTime=5
+TimeOut=3
+RSUID=$4
+ReaderID=$3
+AutoLogout=1
+INI
+}
+
+write_demo_config() {
+  local run="$1" port="$2"
+  mkdir -p "$run/EtcConfig"
+  {
+    cat <<INI
+[Global]
+MvLaneNum=2
+LogDir=MvClientLog
+LogKeepDays=7
+INI
+    lane_section 0 1 0 0 "$port"
+    lane_section 1 2 1 1 "$port"
+  } >"$run/EtcConfig/Marovex.ini"
+}

@@ -1,0 +1,50 @@
+#include "ProcessCensus.h"
+
+#include <filesystem>
+#include <fstream>
+
+namespace testsupport {
+
+namespace {
+
+std::size_t entriesOf(const char* dir) {
+  std::size_t n = 0;
+  std::error_code ec;
+  for (auto it = std::filesystem::directory_iterator(dir, ec); !ec && it != std::filesystem::directory_iterator();
+       it.increment(ec)) {
+    ++n;
+  }
+  return n;
+}
+
+std::size_t residentKbNow() {
+  std::ifstream status("/proc/self/status");
+  std::string key;
+  while (status >> key) {
+    if (key == "VmRSS:") {
+      std::size_t kb = 0;
+      status >> kb;
+      return kb;
+    }
+    status.ignore(1 << 10, '\n');
+  }
+  return 0;
+}
+
+}  // namespace
+
+ProcessCensus ProcessCensus::take() {
+  ProcessCensus c;
+  // The listing's own descriptor is counted every time alike.
+  c.descriptors = entriesOf("/proc/self/fd");
+  c.threads = entriesOf("/proc/self/task");
+  c.residentKb = residentKbNow();
+  return c;
+}
+
+std::string ProcessCensus::text() const {
+  return std::to_string(descriptors) + " fds, " + std::to_string(threads) + " threads, " +
+         std::to_string(residentKb) + " kB";
+}
+
+}  // namespace testsupport
