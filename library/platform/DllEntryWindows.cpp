@@ -1,9 +1,6 @@
 // The DLL's entry point. The C runtime's startup code around it builds the global object on
 // attach and destroys it on detach; this only notes how the process is ending.
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <windows.h>
+#include "platform/WindowsHeaders.h"
 
 #include "platform/Platform.h"
 

@@ -1,13 +1,5 @@
 // Windows implementation of the platform layer (Windows Sockets 2 and the Win32 API).
-#ifndef _WIN32_WINNT
-#define _WIN32_WINNT 0x0601
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <winsock2.h>
-#include <ws2tcpip.h>
-#include <windows.h>
+#include "platform/WindowsHeaders.h"
 
 #include "platform/Platform.h"
 

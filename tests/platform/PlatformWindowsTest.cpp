@@ -1,15 +1,6 @@
 // Behaviours of the Windows platform layer that differ from what Windows does by default: handles
 // that child processes do not inherit, accepted sockets that block, and the Windows Sockets codes
 // that the log lines show.
-#ifndef _WIN32_WINNT
-#define _WIN32_WINNT 0x0601
-#endif
-#ifndef WIN32_LEAN_AND_MEAN
-#define WIN32_LEAN_AND_MEAN
-#endif
-#include <winsock2.h>
-#include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -17,6 +8,7 @@
 
 #include "TestSupport.h"
 #include "platform/Platform.h"
+#include "platform/WindowsHeaders.h"
 
 namespace {
 
