@@ -13,7 +13,8 @@ FUZZ_TARGETS := FuzzConfig FuzzReceive FuzzFieldCodec FuzzOperations
 # What the console's window needs beyond the build: a virtual X display and a CJK font.
 DISPLAY_PACKAGES := xvfb xauth fonts-wqy-microhei
 
-.PHONY: all deps configure build programs test demo install package docs console screenshots test-asan test-tsan bench fuzz soak clean
+.PHONY: all deps configure build programs test demo install package docs console screenshots test-asan test-tsan bench fuzz soak clean \
+        windows windows-build test-windows
 
 all: build
 
@@ -61,6 +62,26 @@ test-asan:
 test-tsan:
 	@$(MAKE) --no-print-directory test BUILD=build-tsan SANITIZE=thread TYPE=Debug
 
+# Windows: the 32-bit Marovex.dll with mvcall.exe and lanesim.exe in build-windows/bin, and a
+# 64-bit build of the same sources in build-windows/x86_64 whose test programs run under Wine.
+WINDOWS  ?= build-windows
+WIN_DEPS  = $(CURDIR)/$(WINDOWS)/deps
+
+windows: test-windows
+
+windows-build:
+	@JOBS=$(JOBS) scripts/install-windows-deps.sh $(WIN_DEPS)
+	@cmake -S . -B $(WINDOWS) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-i686.cmake \
+	  -DMAROVEX_DEPS_PREFIX=$(WIN_DEPS)/i686 -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build $(WINDOWS) -j$(JOBS) -- --no-print-directory
+	@cmake -S . -B $(WINDOWS)/x86_64 -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-x86_64.cmake \
+	  -DMAROVEX_DEPS_PREFIX=$(WIN_DEPS)/x86_64 -DCMAKE_BUILD_TYPE=Release >/dev/null
+	@cmake --build $(WINDOWS)/x86_64 -j$(JOBS) -- --no-print-directory
+
+test-windows: windows-build
+	@JOBS=$(JOBS) scripts/test-windows.sh $(WINDOWS) i686
+	@JOBS=$(JOBS) scripts/test-windows.sh $(WINDOWS)/x86_64 x86_64
+
 # Release build in build-bench/; BENCH_QUICK=1 runs a short version.
 bench: deps
 	@scripts/install-deps.sh libbenchmark-dev valgrind
@@ -79,6 +100,5 @@ fuzz: deps
 	@cmake --build build-fuzz -j$(JOBS) --target $(FUZZ_TARGETS) -- --no-print-directory
 	@scripts/run-fuzz.sh build-fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
-
 clean:
-	rm -rf build build-asan build-tsan build-bench build-fuzz demo-run console-run
+	rm -rf build build-asan build-tsan build-bench build-fuzz demo-run console-run $(WINDOWS)

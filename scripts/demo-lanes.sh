@@ -9,16 +9,19 @@
 #                                     RUN_DIR/lanesim.out
 #   stop_simulator                    ends it (safe to call twice; scripts trap it on EXIT)
 #   write_demo_config RUN_DIR PORT    writes RUN_DIR/EtcConfig/Marovex.ini: lanes 1 and 2
+#   exe_suffix=.exe                   set after sourcing, for programs built for Windows (with
+#                                     lanesim_runner, see lanesim.sh)
 
 # shellcheck source=scripts/lanesim.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lanesim.sh"
 sim_pid=""
 sim_port=""
+exe_suffix=""
 
 start_simulator() {
   local bin="$1" run="$2"
   shift 2
-  lanesim_start "$bin/lanesim" "$run/lanesim.out" "$@" || return 1
+  lanesim_start "$bin/lanesim$exe_suffix" "$run/lanesim.out" "$@" || return 1
   sim_pid="$lanesim_pid"
   sim_port="$lanesim_port"
 }
@@ -27,8 +30,8 @@ prepare_run() {
   local name="$1" bin="$2" run="$3" tool
   shift 3
   for tool in "$@"; do
-    if [[ ! -x "$bin/$tool" ]]; then
-      echo "$name: $bin/$tool is missing; build first (make $name does)" >&2
+    if [[ ! -x "$bin/$tool$exe_suffix" ]]; then
+      echo "$name: $bin/$tool$exe_suffix is missing; build first (make $name does)" >&2
       exit 1
     fi
   done

@@ -2,14 +2,19 @@
 # Runs every call of the library once against the lane-server simulator on loopback: starts
 # lanesim on a free port, writes a two-lane configuration into demo-run/, runs mvcall there and
 # shows the day's log file. Usage: scripts/demo.sh [BUILD_DIR]
+# For a Windows build: DEMO_RUNNER (the program that runs them, e.g. wine), DEMO_EXE_SUFFIX (.exe)
+# and DEMO_RUN_DIR (instead of demo-run/ in the source tree).
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
 build="$(cd "$root" && cd "${1:-build}" && pwd)"
 bin="$build/bin"
-run="$root/demo-run"
+run="${DEMO_RUN_DIR:-$root/demo-run}"
+runner=(${DEMO_RUNNER:-})
 
 source "$root/scripts/demo-lanes.sh"
+lanesim_runner=("${runner[@]}")
+exe_suffix="${DEMO_EXE_SUFFIX:-}"
 prepare_run demo "$bin" "$run" lanesim mvcall
 
 start_simulator "$bin" "$run" || { echo "demo: the simulator did not start" >&2; exit 1; }
@@ -39,7 +44,7 @@ calls=(
 
 status=0
 # A buffer smaller than the longest outputs, so that those come through GetResponse.
-(cd "$run" && "$bin/mvcall" --buffer 512 "${calls[@]}") || status=$?
+(cd "$run" && "${runner[@]}" "$bin/mvcall$exe_suffix" --buffer 512 "${calls[@]}") || status=$?
 
 echo
 log="$(ls -1t "$run"/MvClientLog/Marovex_*.log 2>/dev/null | head -n1 || true)"

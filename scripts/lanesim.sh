@@ -2,14 +2,16 @@
 #   lanesim_start BINARY OUTPUT_FILE [LANESIM_ARGS...]
 #                                      sets lanesim_pid and lanesim_port (returns 1 on failure)
 #   lanesim_stop                       stops it (safe to call twice, or in an EXIT trap)
+#   lanesim_runner=(PROGRAM...)        set after sourcing: what runs BINARY (e.g. wine for a .exe)
 lanesim_listen_deadline_s=10
 lanesim_pid=""
 lanesim_port=""
+lanesim_runner=()
 
 lanesim_start() {
   local binary="$1" output="$2" i
   shift 2
-  "$binary" --listen 127.0.0.1:0 "$@" >"$output" 2>&1 &
+  "${lanesim_runner[@]}" "$binary" --listen 127.0.0.1:0 "$@" >"$output" 2>&1 &
   lanesim_pid=$!
   for ((i = 0; i < lanesim_listen_deadline_s * 10; i++)); do
     lanesim_port="$(sed -n 's/^lanesim listening on [0-9.]*:\([0-9][0-9]*\).*$/\1/p' "$output" |

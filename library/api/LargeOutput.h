@@ -15,5 +15,5 @@ struct LargeOutput {
   void stash(std::string output, int result, std::uint32_t callSerial);
 };
 
-// The calling thread's stash.
+// The calling thread's stash, created on first use and freed when the thread ends.
 LargeOutput& largeOutput();

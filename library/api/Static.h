@@ -24,4 +24,8 @@ class Static {
   AMvLaneClientManage laneManager;
 };
 
-extern Static g;
+// Built when the library is loaded. Destroyed when it is unloaded, except when the process ends
+// with the library still loaded: the other threads are gone by then, possibly holding the locks
+// of the sessions or of the logger, so g is left to the system as it is (sessions neither
+// stopped nor logged out, the log file closed by the system; every line is flushed already).
+extern Static& g;

@@ -82,6 +82,7 @@ void AMvLaneClientManage::startLane(std::size_t index, int& result) {
         std::lock_guard<std::mutex> lock(operMutex);
         std::shared_ptr<AMvLaneClientOper>& slot = opers[info.LaneNo];
         previous = std::exchange(slot, std::move(oper));
+        if (!keepLoaded.held()) keepLoaded = platform::ModuleReference::toThisModule();
       }
     }
   } catch (const std::exception& e) {
@@ -115,4 +116,7 @@ void AMvLaneClientManage::uninit() {
   }
   for (std::thread& thread : threads) thread.join();
   opers.clear();
+  // Every session thread has been joined. The caller holds its own reference while it calls, so
+  // this one is not the last.
+  keepLoaded.reset();
 }

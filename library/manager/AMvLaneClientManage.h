@@ -11,7 +11,9 @@
 #include <string>
 #include <vector>
 
+#include "common/Compiler.h"
 #include "common/MvLaneInfo.h"
+#include "platform/Platform.h"
 #include "session/AMvLaneClientOper.h"
 
 class AMvLaneClientManage {
@@ -37,12 +39,15 @@ class AMvLaneClientManage {
  private:
   // One lane start thread: creates and starts the session of laneInfos[index] and stores the
   // result (never leaves it unset, never throws). Runs while initalize holds confMutex.
-  void startLane(std::size_t index, int& result);
+  MV_ENTRY_POINT void startLane(std::size_t index, int& result);
   // One stop thread. Never throws.
-  static void stopLane(AMvLaneClientOper& oper);
+  MV_ENTRY_POINT static void stopLane(AMvLaneClientOper& oper);
 
   std::map<std::uint32_t, std::shared_ptr<AMvLaneClientOper>> opers;  // guarded by operMutex
   std::vector<stMvLaneInfo_t> laneInfos;                              // guarded by confMutex
+  // Keeps the library loaded while sessions run their threads, so that unloading it without
+  // Uninit leaves them running instead of unmapping their code; given back by uninit.
+  platform::ModuleReference keepLoaded;                               // guarded by operMutex
   std::mutex operMutex;
   std::mutex confMutex;
 };

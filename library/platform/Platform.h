@@ -61,7 +61,9 @@ bool wouldBlock();
 SocketHandle tcpListen(const char* ip, std::uint16_t port, std::uint16_t* boundPort);
 // Accepts one pending connection (kInvalidSocket when none or on error); the new socket blocks.
 SocketHandle acceptConnection(SocketHandle listener);
-// Ends both directions of a connection so that a peer and a blocked receive see the close.
+// Ends both directions of a connection so that the peer sees the close. A receive or wait already
+// under way on the socket ends too on POSIX, but Windows does not promise that: a thread that
+// waits on the socket also looks at a stop flag of its own.
 void shutdownSocket(SocketHandle s);
 // Closes a socket so that the peer sees the connection reset (RST) instead of an orderly close.
 void abortConnection(SocketHandle s);
@@ -184,5 +186,56 @@ class SharedLibrary {
   void* handle_ = nullptr;
   std::string error_;
 };
+
+// ---- The library's own lifetime ----------------------------------------------------------------
+
+// One reference on the module that holds the library's code, held for as long as the object
+// lives: while the library runs threads of its own, an application that unloads it without
+// Uninit must not unmap the code those threads run (on Windows, the threads could not be joined
+// while the library is unloaded: that runs under the loader lock, which a thread needs to end).
+// Holds nothing on Linux, where unloading joins the threads as usual.
+class ModuleReference {
+ public:
+  ModuleReference() = default;
+  static ModuleReference toThisModule();
+  ~ModuleReference() { reset(); }
+  ModuleReference(const ModuleReference&) = delete;
+  ModuleReference& operator=(const ModuleReference&) = delete;
+  ModuleReference(ModuleReference&& other) noexcept : handle_(other.handle_) { other.handle_ = nullptr; }
+  ModuleReference& operator=(ModuleReference&& other) noexcept {
+    if (this != &other) {
+      reset();
+      handle_ = other.handle_;
+      other.handle_ = nullptr;
+    }
+    return *this;
+  }
+
+  bool held() const { return handle_ != nullptr; }
+  // Gives the reference back. Must not be the module's last one while code of the module still
+  // has to run after it.
+  void reset();
+
+ private:
+  explicit ModuleReference(void* handle) : handle_(handle) {}
+  void* handle_ = nullptr;
+};
+
+// True once the process is ending while the library is still loaded and its other threads are
+// already gone, possibly in the middle of holding a lock: nothing may then be joined, locked or
+// waited for. Set by the library's entry point on Windows; never set on Linux, where the other
+// threads run on until the process has ended.
+bool processEnding();
+void markProcessEnding();
+
+// Has `atEnd` called on the calling thread when that thread ends while the library is loaded (one
+// function per thread; a later call replaces it). On Windows the DLL's thread-detach notification
+// calls it: a thread-local object with a destructor would instead have the C++ runtime keep the
+// DLL loaded for the thread and unload it from the thread's end, which hangs. Threads still
+// running when the library is unloaded do not call it. On Linux a thread-local destructor calls
+// it (the C library keeps an unloaded library mapped until such threads end).
+void callAtThreadEnd(void (*atEnd)());
+// Runs the calling thread's function now, if it has one (the DLL's thread-detach notification).
+void runThreadEnd();
 
 }  // namespace platform

@@ -17,28 +17,19 @@
 #include <cerrno>
 #include <climits>
 #include <ctime>
+#include <utility>
 #include <vector>
+
+#include "platform/FaultCounters.h"
 
 namespace platform {
 
 namespace {
 
-// Armed fault counters: 0 = disarmed, n = the nth following call fails.
-std::atomic<unsigned> faultCountdown[static_cast<int>(Call::kCount)];
-
 bool injectedFailure(Call call, int err) {
-  std::atomic<unsigned>& counter = faultCountdown[static_cast<int>(call)];
-  unsigned current = counter.load(std::memory_order_relaxed);
-  while (current != 0) {
-    if (counter.compare_exchange_weak(current, current - 1, std::memory_order_relaxed)) {
-      if (current == 1) {
-        errno = err;
-        return true;
-      }
-      return false;
-    }
-  }
-  return false;
+  if (!faultDue(call)) return false;
+  errno = err;
+  return true;
 }
 
 int toFd(SocketHandle s) { return static_cast<int>(s); }
@@ -177,18 +168,6 @@ void abortConnection(SocketHandle s) {
   linger hard{1, 0};
   ::setsockopt(toFd(s), SOL_SOCKET, SO_LINGER, &hard, sizeof hard);
   ::close(toFd(s));
-}
-
-void failNthCall(Call call, unsigned nth) {
-  faultCountdown[static_cast<int>(call)].store(nth, std::memory_order_relaxed);
-}
-
-bool faultArmed(Call call) {
-  return faultCountdown[static_cast<int>(call)].load(std::memory_order_relaxed) != 0;
-}
-
-void clearFaults() {
-  for (auto& counter : faultCountdown) counter.store(0, std::memory_order_relaxed);
 }
 
 char pathSeparator() { return '/'; }
@@ -346,22 +325,6 @@ SharedLibrary::SharedLibrary(const std::string& path) {
   }
 }
 
-SharedLibrary::~SharedLibrary() { reset(); }
-
-SharedLibrary::SharedLibrary(SharedLibrary&& other) noexcept : handle_(other.handle_), error_(std::move(other.error_)) {
-  other.handle_ = nullptr;
-}
-
-SharedLibrary& SharedLibrary::operator=(SharedLibrary&& other) noexcept {
-  if (this != &other) {
-    reset();
-    handle_ = other.handle_;
-    error_ = std::move(other.error_);
-    other.handle_ = nullptr;
-  }
-  return *this;
-}
-
 void* SharedLibrary::symbol(const char* name) const {
   return handle_ != nullptr ? ::dlsym(handle_, name) : nullptr;
 }
@@ -371,6 +334,27 @@ void SharedLibrary::reset() {
     ::dlclose(handle_);
     handle_ = nullptr;
   }
+}
+
+ModuleReference ModuleReference::toThisModule() { return ModuleReference(); }
+
+void ModuleReference::reset() { handle_ = nullptr; }
+
+namespace {
+
+struct ThreadEnd {
+  void (*atEnd)() = nullptr;
+  ~ThreadEnd() { runThreadEnd(); }
+};
+
+thread_local ThreadEnd threadEnd;
+
+}  // namespace
+
+void callAtThreadEnd(void (*atEnd)()) { threadEnd.atEnd = atEnd; }
+
+void runThreadEnd() {
+  if (void (*atEnd)() = std::exchange(threadEnd.atEnd, nullptr)) atEnd();
 }
 
 }  // namespace platform

@@ -13,6 +13,7 @@
 
 #include <json/json.h>
 
+#include "common/Compiler.h"
 #include "common/MvLaneInfo.h"
 #include "protocol/ALaneClientOper.h"
 
@@ -74,7 +75,7 @@ class AMvLaneClientOper {
   void autoLogout();
 
   // Heartbeat thread only.
-  void heartBeatLoop(const std::string& statusText, const std::string& loginText);
+  MV_ENTRY_POINT void heartBeatLoop(const std::string& statusText, const std::string& loginText);
   // The heartbeat thread ends without a stop request: nothing would check the lane any more, so
   // it is closed and shown as not connected instead of keeping its last status.
   void abandonLane();

@@ -9,6 +9,7 @@
 #include <string>
 #include <thread>
 
+#include "common/Compiler.h"
 #include "common/BufView.h"
 #include "platform/Platform.h"
 #include "transport/DeadlineMutex.h"
@@ -60,7 +61,7 @@ class ATcpClient {
 
  private:
   // The receive thread's body: reads `s` until it fails, the peer closes, or a stop is requested.
-  static void DataRecvThreadFunc(ATcpClient* self, platform::SocketHandle s);
+  MV_ENTRY_POINT static void DataRecvThreadFunc(ATcpClient* self, platform::SocketHandle s);
   // Stops and joins the receive thread if the running flag is set; the caller holds threadMutex_.
   void stopThreadLocked();
   // A copy of the address for a log line.

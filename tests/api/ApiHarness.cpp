@@ -42,7 +42,8 @@ LoadedLibrary::~LoadedLibrary() {
 }
 
 std::string LoadedLibrary::configPath() const {
-  return platform::currentDirectory() + "/EtcConfig/Marovex.ini";
+  const char sep = platform::pathSeparator();
+  return platform::currentDirectory() + sep + "EtcConfig" + sep + "Marovex.ini";
 }
 
 void LoadedLibrary::writeConfig(const std::string& content) const {

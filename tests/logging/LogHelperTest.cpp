@@ -81,7 +81,7 @@ TEST(LogHelperTest, DefaultsLogIntoMvClientLogBelowCurrentDirectory) {
     EXPECT_TRUE(helper.logger()->valid());
     logLine('I', "hello\n");
     const std::string name = helper.logger()->fileNameFor(platform::localTimeNow());
-    EXPECT_EQ(name.rfind("MvClientLog/Marovex_", 0), 0u) << name;
+    EXPECT_EQ(name.rfind(std::string("MvClientLog") + platform::pathSeparator() + "Marovex_", 0), 0u) << name;
   }
   EXPECT_EQ(Logger::global(), nullptr);
   ASSERT_TRUE(fs::is_directory(scratch.file("MvClientLog")));
@@ -108,7 +108,7 @@ TEST(LogHelperTest, EmptyDirectoryLogsIntoCurrentDirectory) {
     EXPECT_TRUE(helper.logger()->valid());
     logLine('I', "here\n");
     const std::string name = helper.logger()->fileNameFor(platform::localTimeNow());
-    EXPECT_EQ(name.rfind("./Marovex_", 0), 0u) << name;
+    EXPECT_EQ(name.rfind(std::string(".") + platform::pathSeparator() + "Marovex_", 0), 0u) << name;
     EXPECT_NE(readFile(scratch.file(name.substr(2))).find("]-here\n"), std::string::npos);
   }
 }

@@ -116,11 +116,11 @@ TEST(LoggerTest, FileNameJoinsDirectoryNameAndDate) {
   t.month = 12;
   t.day = 6;
   t.hour = 17;
-  EXPECT_EQ(logger.fileNameFor(t), scratch.path() + "/Marovex_20261206.log");
+  EXPECT_EQ(logger.fileNameFor(t), scratch.path() + platform::pathSeparator() + "Marovex_20261206.log");
   t.year = 987;
   t.month = 1;
   t.day = 2;
-  EXPECT_EQ(logger.fileNameFor(t), scratch.path() + "/Marovex_09870102.log");
+  EXPECT_EQ(logger.fileNameFor(t), scratch.path() + platform::pathSeparator() + "Marovex_09870102.log");
 }
 
 TEST(LoggerTest, CreatesMissingDirectoryOneLevel) {
@@ -169,8 +169,8 @@ TEST(LoggerTest, EachDayGetsItsOwnFileAndReopeningAppends) {
   std::string name2;
   {
     Logger logger("Marovex", scratch.path(), 30);
-    name1 = fs::path(logger.fileNameFor(stampOfDay(day + 1))).filename();
-    name2 = fs::path(logger.fileNameFor(stampOfDay(day + 2))).filename();
+    name1 = fs::path(logger.fileNameFor(stampOfDay(day + 1))).filename().string();
+    name2 = fs::path(logger.fileNameFor(stampOfDay(day + 2))).filename().string();
     logger.writeText("a\n", stampOfDay(day + 1));
     logger.writeText("b\n", stampOfDay(day + 1));
     logger.writeText("c\n", stampOfDay(day + 2));
@@ -200,14 +200,14 @@ TEST(LoggerTest, NewDayRemovesOwnFilesOlderThanKeepDays) {
   Logger logger("Marovex", scratch.path(), kKeepDays);
   // Exactly keepDays later the files are not yet expired.
   logger.writeText("kept\n", stampOfDay(created + kKeepDays));
-  const std::string keptName = fs::path(logger.fileNameFor(stampOfDay(created + kKeepDays))).filename();
+  const std::string keptName = fs::path(logger.fileNameFor(stampOfDay(created + kKeepDays))).filename().string();
   EXPECT_EQ(filesIn(scratch.path()),
             (std::set<std::string>{"Marovex_20200101.log", "old_Marovex.log", "other.log",
                                    "marovex_lower.log", "Marovex_note.txt", keptName}));
 
   // One day more and every .log holding "Marovex" goes, the new day's file remains.
   logger.writeText("next\n", stampOfDay(created + kKeepDays + 1));
-  const std::string nextName = fs::path(logger.fileNameFor(stampOfDay(created + kKeepDays + 1))).filename();
+  const std::string nextName = fs::path(logger.fileNameFor(stampOfDay(created + kKeepDays + 1))).filename().string();
   EXPECT_EQ(filesIn(scratch.path()),
             (std::set<std::string>{"other.log", "marovex_lower.log", "Marovex_note.txt", nextName}));
   EXPECT_EQ(readFile(scratch.file(nextName)), "next\n");

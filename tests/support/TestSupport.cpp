@@ -51,7 +51,7 @@ CurrentDirGuard::~CurrentDirGuard() {
 }
 
 std::string readFile(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
+  std::ifstream in(path);  // text mode: log lines end in CR LF on Windows
   std::ostringstream out;
   out << in.rdbuf();
   return out.str();

@@ -326,7 +326,7 @@ void LaneSimulator::serveConnection(std::shared_ptr<SimConnection> connection) {
   PacketAccumulator accumulator;
   std::vector<char> chunk(kRecvChunk);
   const std::string name = "#" + std::to_string(connection->id());
-  while (!stopping_.load() && connection->ending().empty()) {
+  while (!stopping_.load() && connection->ending().empty() && !connection->closing()) {
     const std::chrono::milliseconds wait = connection->flush(kPollInterval);
     if (connection->readsNothing()) {
       std::this_thread::sleep_for(wait);

@@ -101,3 +101,8 @@ void SimConnection::shutdown() {
   shut_ = true;
   platform::shutdownSocket(socket_.get());
 }
+
+bool SimConnection::closing() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return shut_;
+}

@@ -51,6 +51,10 @@ class SimConnection {
 
   // Ends both directions: the peer sees the close and the receive loop ends. Any thread.
   void shutdown();
+  // True once shutdown was asked for. The connection thread looks at it on every wake-up: a
+  // shutdown of our own end does not wake a waiting select on every platform (Windows Sockets does
+  // not promise it), so the loop must not rely on the socket to tell it. Any thread.
+  bool closing();
 
   // True until the connection thread has ended.
   bool open() const { return open_.load(); }

@@ -1,0 +1,13 @@
+# The deliverable: 32-bit Windows (i686), Marovex.dll for lane applications.
+set(MINGW_TRIPLET i686-w64-mingw32)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+# Callers built with other compilers keep only 4-byte stack alignment; code built here must not
+# assume more.
+set(CMAKE_C_FLAGS_INIT "-mstackrealign")
+set(CMAKE_CXX_FLAGS_INIT "-mstackrealign")
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-common.cmake)
+# 32-bit Windows programs need Wine's 32-bit loader, which needs a host that runs 32-bit programs.
+find_program(WINE_PROGRAM wine)
+if(WINE_PROGRAM)
+  set(CMAKE_CROSSCOMPILING_EMULATOR ${WINE_PROGRAM})
+endif()
