@@ -58,8 +58,8 @@ TEST(LanesimProgramTest, PrintsItsAddressAnswersAndStopsOnSigterm) {
   EXPECT_EQ(lines.back(), "exit=0");
   bool sawRecv = false, sawSend = false;
   for (const std::string& l : lines) {
-    if (l == "recv #1 03001 00000005 {\"UserName\":\"lane\"}") sawRecv = true;
-    if (l.rfind("send #1 03101 00000005 {\"ErrorCode\":\"0\"", 0) == 0) sawSend = true;
+    if (l == "recv #1 03001 LaneLogin 00000005 {\"UserName\":\"lane\"}") sawRecv = true;
+    if (l.rfind("send #1 03101 LaneLogin-answer 00000005 {\"ErrorCode\":\"0\"", 0) == 0) sawSend = true;
   }
   EXPECT_TRUE(sawRecv);
   EXPECT_TRUE(sawSend);
