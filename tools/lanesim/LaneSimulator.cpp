@@ -4,8 +4,6 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <fstream>
-#include <sstream>
 
 #include "SimAnswers.h"
 #include "SimPacketText.h"
@@ -97,24 +95,8 @@ bool LaneSimulator::loadScenario(const Json::Value& scenario, std::string* error
 }
 
 bool LaneSimulator::loadScenarioFile(const std::string& path, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    if (error != nullptr) *error = "cannot read " + path;
-    return false;
-  }
-  std::ostringstream text;
-  text << in.rdbuf();
-  Json::Value doc;
-  if (!jsontext::parse(text.str(), doc)) {
-    if (error != nullptr) *error = path + " is not a JSON text";
-    return false;
-  }
-  std::string why;
-  if (!loadScenario(doc, &why)) {
-    if (error != nullptr) *error = path + ": " + why;
-    return false;
-  }
-  return true;
+  return simscenario::loadFile(
+      path, [this](const Json::Value& doc, std::string* why) { return loadScenario(doc, why); }, error);
 }
 
 void LaneSimulator::setCardNo(const std::string& cardNo) {
