@@ -117,11 +117,7 @@ TEST_F(ForwardedLaneTest, ABadCheckCodeOfTheServerReachesTheLaneUnchangedAndIsFl
 // The lane reaches the forwarder, which closes it at once: to the library that is a server that
 // hangs up before the login is answered, which is no failure of Init but shows in "HeartBeat".
 TEST_F(ForwardedLaneTest, AnUnreachableServerFailsTheLoginNotInit) {
-  std::uint16_t deadPort = 0;
-  {
-    testsupport::RawPeer gone;
-    deadPort = gone.port();
-  }
+  const std::uint16_t deadPort = testsupport::closedPort();
   configureThroughForwarder(deadPort);
   EXPECT_EQ(0, init().result);
   const CallResult status = call("ETCStatusQuery", 1, "{}");

@@ -101,11 +101,7 @@ TEST_F(SimForwarderTest, AResetByTheServerResetsTheLane) {
 }
 
 TEST_F(SimForwarderTest, AnUnreachableServerClosesTheLaneAtOnce) {
-  std::uint16_t deadPort = 0;
-  {
-    testsupport::RawPeer gone;
-    deadPort = gone.port();
-  }
+  const std::uint16_t deadPort = testsupport::closedPort();
   forwardTo(deadPort);
   auto client = lane();
   EXPECT_TRUE(client->waitClosed(1s));
