@@ -146,11 +146,6 @@ TEST(SimForwarderScenarioTest, TakesDeliveryFaultsForEachDirectionAndNothingElse
   packetFault["ServerFaults"]["BadCheckCode"] = 1;
   EXPECT_FALSE(forwarder.loadScenario(packetFault, &error));
   EXPECT_EQ("ServerFaults.BadCheckCode acts on packets the simulator makes, not on forwarded bytes", error);
-
-  Json::Value commands;
-  commands["Commands"] = Json::objectValue;
-  EXPECT_FALSE(forwarder.loadScenario(commands, &error));
-  EXPECT_THAT(error, HasSubstr("\"Commands\" is not used when forwarding"));
 }
 
 }  // namespace
