@@ -38,7 +38,7 @@ SimSocket connectTo(const std::string& ip, std::uint16_t port, std::chrono::mill
     why = "connect failed (error " + std::to_string(error) + ")";
     return SimSocket();
   }
-  why = stopping.load() ? "stopping" : "no answer within " + std::to_string(timeout.count()) + " ms";
+  why = "no answer within " + std::to_string(timeout.count()) + " ms";
   return SimSocket();
 }
 
@@ -105,8 +105,10 @@ void SimForwarder::serve(const std::shared_ptr<SimConnection>& lane) {
   std::string why;
   SimSocket socket = connectTo(serverHost_, serverPort_, kConnectTimeout, acceptor_.stopping(), why);
   if (!socket.valid()) {
-    echo_.line("note " + name + " cannot reach the server " + serverName_ + ": " + why +
-               "; closing the lane's connection");
+    if (!acceptor_.stopping().load()) {
+      echo_.line("note " + name + " cannot reach the server " + serverName_ + ": " + why +
+                 "; closing the lane's connection");
+    }
     lane->markClosed();
     lane->finish();
     echo_.line("close " + name);
@@ -148,40 +150,43 @@ void SimForwarder::pump(SimConnection& from, SimConnection& to, const char* dire
         }
       });
   if (decoding) decoder.finish();
+  passOnTheEnd(end, from, to, fromName);
+  from.finish();
+}
 
-  // The other side ends the way this one did.
-  const std::string side = fromName;
+void SimForwarder::passOnTheEnd(SimConnection::LoopEnd end, SimConnection& from, SimConnection& to,
+                                const std::string& side) {
+  const std::string name = "#" + std::to_string(from.id());
   switch (end) {
     case SimConnection::LoopEnd::Stopped:
-      break;
+      return;
     case SimConnection::LoopEnd::PeerClosed:
       echo_.line("note " + name + " the " + side + " closed the connection; closing the other side");
       to.closeAfterSent();
-      break;
+      return;
     case SimConnection::LoopEnd::PeerFailed:
       echo_.line("note " + name + " the " + side + " reset the connection; resetting the other side");
       to.resetNow();
-      break;
+      return;
     case SimConnection::LoopEnd::Ending:
-      switch (from.ending()) {
-        case SimConnection::Ending::Cut:
-          echo_.line("note " + name + " cut toward the " + side + (from.endsWithReset() ? " by a reset" : "") +
-                     "; closing the other side the same way");
-          if (from.endsWithReset()) {
-            to.resetNow();
-          } else {
-            to.closeAfterSent();
-          }
-          break;
-        case SimConnection::Ending::Lost:
-          echo_.line("lost " + name + " the " + side + " took nothing for " +
-                     std::to_string(SimConnection::kSendTimeout.count()) + " ms; closing both sides");
-          to.closeAfterSent();
-          break;
-        default:
-          break;  // ended on request of the other side
-      }
       break;
   }
-  from.finish();
+  switch (from.ending()) {
+    case SimConnection::Ending::Cut:
+      echo_.line("note " + name + " cut toward the " + side + (from.endsWithReset() ? " by a reset" : "") +
+                 "; closing the other side the same way");
+      if (from.endsWithReset()) {
+        to.resetNow();
+      } else {
+        to.closeAfterSent();
+      }
+      return;
+    case SimConnection::Ending::Lost:
+      echo_.line("lost " + name + " the " + side + " took nothing for " +
+                 std::to_string(SimConnection::kSendTimeout.count()) + " ms; closing both sides");
+      to.closeAfterSent();
+      return;
+    default:
+      return;  // ended at the other side's request
+  }
 }

@@ -67,6 +67,9 @@ class SimForwarder {
   void serve(const std::shared_ptr<SimConnection>& lane);
   // Forwards what `from` receives to `to` until `from` ends, then ends `to` the same way.
   void pump(SimConnection& from, SimConnection& to, const char* direction, const char* fromName);
+  // Ends `to` the way `from` ended (`side` names from's peer: "lane" or "server"), and says so.
+  void passOnTheEnd(SimConnection::LoopEnd end, SimConnection& from, SimConnection& to,
+                    const std::string& side);
   Plans plans() const;
 
   const std::string serverHost_;
