@@ -11,6 +11,8 @@
 #   write_demo_config RUN_DIR PORT    writes RUN_DIR/EtcConfig/Marovex.ini: lanes 1 and 2
 #   exe_suffix=.exe                   set after sourcing, for programs built for Windows (with
 #                                     lanesim_runner, see lanesim.sh)
+#   run_demo_calls BIN_DIR RUN_DIR    runs every call of the library once (demo_calls) with mvcall
+#                                     in RUN_DIR; its exit status is mvcall's
 
 # shellcheck source=scripts/lanesim.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lanesim.sh"
@@ -76,4 +78,29 @@ INI
     lane_section 0 1 0 0 "$port"
     lane_section 1 2 1 1 "$port"
   } >"$run/EtcConfig/Marovex.ini"
+}
+
+# Every call of the library once, in an order that works: reads before writes, the payment before
+# its stop and its transaction detail, lane 2 once, Uninit last.
+demo_calls=(
+  Init
+  'ReaderRead:1:{"TimeOut":"500"}'
+  'ReaderWrite:1:{"CardNo":"4401230000012345","CashMoney":"1500","VehPlate":"DEMO123","VehType":"1","VehClass":"1","OutFlag":"0","LittleCashMoney":"1500","LittleTime":"0"}'
+  'RSURead:1:{"TimeOut":"500"}'
+  'RSUWrite:1:{"VehPlate":"DEMO123","VehType":"1","VehClass":"1","OutFlag":"0","LittleCashMoney":"1500","LittleTime":"0"}'
+  'ETCStatusQuery:1:{}'
+  'SendNonCashPay:1:{"Timeout":"5000","NonCashTsSn":"DEMO000001","PayMoney":"1500"}'
+  'StopNonCashPay:1:{"NonCashTsSn":"DEMO000001"}'
+  'ListUpLoad:1:{"ListType":"1","CardNo":"4401230000012345"}'
+  'BlackListQuery:1:{"CardNo":"4401230000012345"}'
+  'ListQuery:1:{"ListType":"1"}'
+  'QueryTransDetail:1:{"NonCashTsSn":"DEMO000001"}'
+  'ETCStatusQuery:2:{}'
+  Uninit
+)
+
+run_demo_calls() {
+  local bin="$1" run="$2"
+  # A buffer smaller than the longest outputs, so that those come through GetResponse.
+  (cd "$run" && "${lanesim_runner[@]}" "$bin/mvcall$exe_suffix" --buffer 512 "${demo_calls[@]}")
 }

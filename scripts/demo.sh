@@ -25,26 +25,8 @@ write_demo_config "$run" "$port"
 echo "demo: configuration $run/EtcConfig/Marovex.ini"
 echo
 
-calls=(
-  Init
-  'ReaderRead:1:{"TimeOut":"500"}'
-  'ReaderWrite:1:{"CardNo":"4401230000012345","CashMoney":"1500","VehPlate":"DEMO123","VehType":"1","VehClass":"1","OutFlag":"0","LittleCashMoney":"1500","LittleTime":"0"}'
-  'RSURead:1:{"TimeOut":"500"}'
-  'RSUWrite:1:{"VehPlate":"DEMO123","VehType":"1","VehClass":"1","OutFlag":"0","LittleCashMoney":"1500","LittleTime":"0"}'
-  'ETCStatusQuery:1:{}'
-  'SendNonCashPay:1:{"Timeout":"5000","NonCashTsSn":"DEMO000001","PayMoney":"1500"}'
-  'StopNonCashPay:1:{"NonCashTsSn":"DEMO000001"}'
-  'ListUpLoad:1:{"ListType":"1","CardNo":"4401230000012345"}'
-  'BlackListQuery:1:{"CardNo":"4401230000012345"}'
-  'ListQuery:1:{"ListType":"1"}'
-  'QueryTransDetail:1:{"NonCashTsSn":"DEMO000001"}'
-  'ETCStatusQuery:2:{}'
-  Uninit
-)
-
 status=0
-# A buffer smaller than the longest outputs, so that those come through GetResponse.
-(cd "$run" && "${runner[@]}" "$bin/mvcall$exe_suffix" --buffer 512 "${calls[@]}") || status=$?
+run_demo_calls "$bin" "$run" || status=$?
 
 echo
 log="$(ls -1t "$run"/MvClientLog/Marovex_*.log 2>/dev/null | head -n1 || true)"
@@ -59,7 +41,7 @@ fi
 lanesim_stop
 echo
 if [[ $status -eq 0 ]]; then
-  echo "demo: all ${#calls[@]} calls returned 0"
+  echo "demo: all ${#demo_calls[@]} calls returned 0"
 else
   echo "demo: FAILED (mvcall exit status $status)" >&2
   exit 1

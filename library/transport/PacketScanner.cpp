@@ -31,15 +31,29 @@ std::size_t partialHeadStart(const char* data, std::size_t from, std::size_t siz
 
 std::size_t scanPackets(const char* data, std::size_t size, PacketSink& sink) {
   std::size_t pos = 0;
+  const auto skipNoiseUntil = [&](std::size_t to) {
+    if (to > pos) sink.onSkipped(data + pos, to - pos, to - pos, ScanSkip::Noise);
+  };
+  // The scan resumes right after a rejected head marker: a real packet may begin inside the
+  // false one.
+  const auto rejectHead = [&](std::size_t head, std::size_t readable, ScanSkip why) {
+    sink.onSkipped(data + head, packet::kMarkerSize, readable, why);
+    pos = head + packet::kMarkerSize;
+  };
   while (pos < size) {
     const std::size_t head = findHead(data, pos, size);
-    if (head == size) return partialHeadStart(data, pos, size);
+    if (head == size) {
+      const std::size_t keep = partialHeadStart(data, pos, size);
+      skipNoiseUntil(keep);
+      return keep;
+    }
+    skipNoiseUntil(head);
     const std::size_t available = size - head;
     if (available < packet::kOverhead) return head;
 
     const long length = packet::readField(data + head + packet::kLengthOffset, packet::kFieldWidth);
     if (length < static_cast<long>(packet::kOverhead)) {
-      pos = head + packet::kMarkerSize;
+      rejectHead(head, available, ScanSkip::ShortLength);
       continue;
     }
     const auto packetSize = static_cast<std::size_t>(length);
@@ -48,13 +62,13 @@ std::size_t scanPackets(const char* data, std::size_t size, PacketSink& sink) {
       // waiting for it would hold up every packet behind it, up to the largest length there is.
       if (packet::readField(data + head + packet::kBodyLenOffset, packet::kFieldWidth) !=
           length - static_cast<long>(packet::kOverhead)) {
-        pos = head + packet::kMarkerSize;
+        rejectHead(head, available, ScanSkip::LengthMismatch);
         continue;
       }
       return head;
     }
     if (std::memcmp(data + head + packetSize - packet::kMarkerSize, packet::kTail, packet::kMarkerSize) != 0) {
-      pos = head + packet::kMarkerSize;
+      rejectHead(head, packetSize, ScanSkip::BadTail);
       continue;
     }
 
@@ -63,8 +77,8 @@ std::size_t scanPackets(const char* data, std::size_t size, PacketSink& sink) {
       sink.onPacket(candidate.cmdId(), candidate.getDataBody(), candidate.getDataLen());
       pos = head + packetSize;
     } else {
+      rejectHead(head, packetSize, ScanSkip::FailedCheck);
       sink.onBadPacket();
-      pos = head + packet::kMarkerSize;
     }
   }
   return size;

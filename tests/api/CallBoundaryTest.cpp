@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "ApiHarness.h"
+#include "RawPeer.h"
 #include "platform/Platform.h"
 
 namespace apitest {
@@ -213,15 +214,8 @@ TEST_F(CallBoundaryTest, InitFailingReasonTooLongIsStashedWithCodeMinusOne) {
 }
 
 TEST_F(CallBoundaryTest, InitWithUnreachableLaneFailsAndLogsIt) {
-  std::uint16_t closedPort = 0;
-  {
-    LaneSimulator gone;
-    ASSERT_TRUE(gone.start("127.0.0.1"));
-    closedPort = gone.port();
-    gone.stop();
-  }
   LaneConfig lane;
-  lane.port = closedPort;
+  lane.port = testsupport::closedPort();
   LoadedLibrary::instance().writeConfig(configText({lane}));
   const CallResult r = init();
   EXPECT_EQ(r.result, -1);

@@ -12,6 +12,7 @@
 
 #include "../session/SessionTestSupport.h"
 #include "LaneSimulator.h"
+#include "RawPeer.h"
 #include "TestSupport.h"
 #include "common/JsonText.h"
 
@@ -39,15 +40,6 @@ std::string laneSection(int index, unsigned short port, int laneNo) {
          "RSUID=-1\n"
          "ReaderID=-1\n"
          "AutoLogout=0\n";
-}
-
-// A port on which nothing listens: a simulator's, once it has stopped.
-unsigned short closedPort() {
-  LaneSimulator probe;
-  EXPECT_TRUE(probe.start(sessiontest::kLoopback));
-  const unsigned short port = probe.port();
-  probe.stop();
-  return port;
 }
 
 class ManagerTest : public ::testing::Test {
@@ -108,7 +100,7 @@ TEST_F(ManagerTest, BothLanesStartAndAreFoundByLaneNo) {
 }
 
 TEST_F(ManagerTest, FailingLaneIsLoggedBySectionIndexAndOtherLaneServes) {
-  configure(simA.port(), closedPort());
+  configure(simA.port(), testsupport::closedPort());
   EXPECT_FALSE(manager->initalize());
   EXPECT_EQ(1, log.count("Lane 1 Initialize failure, ErrorCode=-1\n"));
   EXPECT_EQ(0, log.count("Lane 0 Initialize failure, ErrorCode=-1\n"));

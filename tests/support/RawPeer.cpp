@@ -98,4 +98,9 @@ bool RawPeer::saturateBacklog() {
   return false;
 }
 
+std::uint16_t closedPort() {
+  RawPeer gone;
+  return gone.port();
+}
+
 }  // namespace testsupport

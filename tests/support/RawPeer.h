@@ -50,4 +50,7 @@ class RawPeer {
   std::uint16_t port_ = 0;
 };
 
+// A loopback port on which nothing listens now: connecting to it is refused.
+std::uint16_t closedPort();
+
 }  // namespace testsupport

@@ -528,8 +528,8 @@ TEST_F(LaneSimulatorTest, LogsOneLinePerPacket) {
   exchange(*c, "03001", 3, object({{"UserName", "a\tb"}}));
   sim.stop();
   const std::string text = log.str();
-  EXPECT_NE(text.find("recv #1 03001 00000003 {"), std::string::npos) << text;
-  EXPECT_NE(text.find("send #1 03101 00000003 {\"ErrorCode\":\"0\""), std::string::npos) << text;
+  EXPECT_NE(text.find("recv #1 03001 LaneLogin 00000003 {"), std::string::npos) << text;
+  EXPECT_NE(text.find("send #1 03101 LaneLogin-answer 00000003 {\"ErrorCode\":\"0\""), std::string::npos) << text;
   std::istringstream lines(text);
   std::string line;
   while (std::getline(lines, line)) {

@@ -2,16 +2,21 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <set>
+#include <sstream>
 #include <vector>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <thread>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "ChildProgram.h"
+#include "LaneSimulator.h"
 #include "SimClient.h"
+#include "TestSupport.h"
 
 using namespace std::chrono_literals;
 
@@ -58,8 +63,8 @@ TEST(LanesimProgramTest, PrintsItsAddressAnswersAndStopsOnSigterm) {
   EXPECT_EQ(lines.back(), "exit=0");
   bool sawRecv = false, sawSend = false;
   for (const std::string& l : lines) {
-    if (l == "recv #1 03001 00000005 {\"UserName\":\"lane\"}") sawRecv = true;
-    if (l.rfind("send #1 03101 00000005 {\"ErrorCode\":\"0\"", 0) == 0) sawSend = true;
+    if (l == "recv #1 03001 LaneLogin 00000005 {\"UserName\":\"lane\"}") sawRecv = true;
+    if (l.rfind("send #1 03101 LaneLogin-answer 00000005 {\"ErrorCode\":\"0\"", 0) == 0) sawSend = true;
   }
   EXPECT_TRUE(sawRecv);
   EXPECT_TRUE(sawSend);
@@ -73,6 +78,84 @@ TEST(LanesimProgramTest, BadArgumentsGiveUsageAndExitCode2) {
   EXPECT_EQ(exitCodeOf("--listen 127.0.0.1:65536"), 2);
   EXPECT_EQ(exitCodeOf("--help"), 0);
   EXPECT_EQ(exitCodeOf("--scenario /nonexistent/scenario.json"), 1);
+  EXPECT_EQ(exitCodeOf("--forward 127.0.0.1"), 2);
+  EXPECT_EQ(exitCodeOf("--forward localhost:9000"), 2);
+  EXPECT_EQ(exitCodeOf("--forward 127.0.0.256:9000"), 2);
+  EXPECT_EQ(exitCodeOf("--forward 127.0.0.1:0"), 2);
+  // Per-command answers mean nothing to a forwarder.
+  EXPECT_EQ(exitCodeOf("--forward 127.0.0.1:9000 --scenario " MAROVEX_SOURCE_DIR
+                       "/tools/lanesim/example-scenario.json"),
+            1);
+}
+
+// mvcall runs the demo's calls (scripts/demo-lanes.sh) in `dir` with the demo's two lanes served
+// on `port`; the result lines, without their times.
+std::vector<std::string> demoResults(std::uint16_t port, const std::string& dir) {
+  const std::string script = MAROVEX_SOURCE_DIR "/scripts/demo-lanes.sh";
+  const testsupport::ProgramRun run = testsupport::runInShell(
+      "bash -c 'source \"" + script + "\" && write_demo_config . " + std::to_string(port) +
+          " && run_demo_calls \"" MAROVEX_BIN_DIR "\" .'",
+      dir);
+  EXPECT_EQ(run.status, 0) << run.output;
+  std::vector<std::string> results;
+  std::istringstream lines(run.output);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("== ", 0) == 0) results.push_back(line.substr(0, line.find(", ")));
+  }
+  return results;
+}
+
+// The packet lines of one direction, without the direction and the connection's number (pairs
+// and server connections need not be numbered alike).
+std::multiset<std::string> packets(const std::vector<std::string>& lines, const std::string& direction) {
+  std::multiset<std::string> out;
+  for (const std::string& line : lines) {
+    if (line.rfind(direction + " #", 0) == 0) out.insert(line.substr(line.find(' ', direction.size() + 1) + 1));
+  }
+  return out;
+}
+
+std::vector<std::string> linesOf(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) lines.push_back(line);
+  return lines;
+}
+
+TEST(LanesimProgramTest, ForwardsTheDemoBetweenMvcallAndASecondLanesimAsIfDirect) {
+  LaneSimulator server;
+  ASSERT_TRUE(server.start());
+  testsupport::ScratchDir directDir, forwardedDir;
+  const std::vector<std::string> direct = demoResults(server.port(), directDir.path());
+  ASSERT_EQ(14u, direct.size());
+
+  std::ostringstream serverLog;
+  server.setEcho(&serverLog);
+  Child forwarder("--forward 127.0.0.1:" + std::to_string(server.port()));
+  ASSERT_TRUE(forwarder.started());
+  std::string line;
+  ASSERT_TRUE(forwarder.line(line));
+  const std::string prefix = "lanesim listening on 127.0.0.1:";
+  ASSERT_EQ(line.rfind(prefix, 0), 0u) << line;
+  EXPECT_THAT(line, ::testing::EndsWith(", forwarding to 127.0.0.1:" + std::to_string(server.port())));
+  const int port = std::atoi(line.c_str() + prefix.size());
+  EXPECT_EQ(direct, demoResults(static_cast<std::uint16_t>(port), forwardedDir.path()));
+
+  ASSERT_TRUE(forwarder.signal("TERM"));
+  const std::vector<std::string> printed = forwarder.rest();
+  server.stop();
+  ASSERT_FALSE(printed.empty());
+  EXPECT_EQ("exit=0", printed.back());
+  // Every packet the server received and sent, and nothing else, went through the forwarder,
+  // which printed it as the server did.
+  const std::vector<std::string> seen = linesOf(serverLog.str());
+  EXPECT_EQ(packets(seen, "recv"), packets(printed, "lane->server"));
+  EXPECT_EQ(packets(seen, "send"), packets(printed, "server->lane"));
+  EXPECT_GE(packets(printed, "lane->server").size(), direct.size());
+  const std::string all = ::testing::PrintToString(printed);
+  EXPECT_THAT(all, ::testing::HasSubstr(" 03001 LaneLogin 0"));
+  EXPECT_THAT(all, ::testing::HasSubstr(" 03130 NonCashPayResult 0"));
+  EXPECT_THAT(all, ::testing::Not(::testing::HasSubstr("flag #")));
 }
 
 }  // namespace

@@ -57,7 +57,7 @@ bool SimClient::readSome(std::chrono::steady_clock::time_point deadline) {
     reset_ = n < 0;
     return false;
   }
-  received_ += static_cast<std::size_t>(n);
+  raw_.append(chunk, static_cast<std::size_t>(n));
   accumulator_.append(chunk, static_cast<std::size_t>(n));
   accumulator_.scan(*this);
   return true;

@@ -30,7 +30,8 @@ class SimClient : private PacketSink {
   // True when the connection ended by a reset rather than an orderly close.
   bool wasReset() const { return reset_; }
   // Bytes received so far, packets or not.
-  std::size_t bytesReceived() const { return received_; }
+  std::size_t bytesReceived() const { return raw_.size(); }
+  const std::string& rawReceived() const { return raw_; }
 
   // The bytes of one packet as the library would send them.
   static std::string frame(const std::string& cmdId, unsigned serial, const std::string& body);
@@ -47,5 +48,5 @@ class SimClient : private PacketSink {
   std::size_t bad_ = 0;
   bool closed_ = false;
   bool reset_ = false;
-  std::size_t received_ = 0;
+  std::string raw_;
 };

@@ -175,6 +175,39 @@ TEST(PacketScan, IncompleteHeadWhoseBodyLengthDisagreesIsSkippedAtOnce) {
   EXPECT_EQ(4u, scan("junk" + promising, sink));
 }
 
+// Counts where every byte of a stream went: into a delivered packet, or passed over.
+class AccountingSink : public PacketSink {
+ public:
+  void onPacket(int, const char*, unsigned length) override { delivered += length + packet::kMessageOverhead; }
+  void onBadPacket() override {}
+  void onSkipped(const char*, std::size_t count, std::size_t, ScanSkip) override { skipped += count; }
+  std::size_t delivered = 0;
+  std::size_t skipped = 0;
+};
+
+TEST(PacketScan, EveryByteIsDeliveredSkippedOrKeptOnceHoweverTheStreamIsCut) {
+  std::string shortLength = packetBytes("{}");
+  setField(shortLength, packet::kLengthOffset, "00000007");
+  std::string wrongTail = packetBytes("{}");
+  wrongTail.back() = 'X';
+  const std::string good = packetBytes("{\"n\":1}");
+  const std::string bytes = "noise" + shortLength + good + wrongTail + withBadCheckCode(good) + good +
+                            "\xFF\xFE" + packetBytes(std::string(100, 'b')).substr(0, 70);
+  testing::internal::CaptureStderr();
+  for (std::size_t piece : {bytes.size(), std::size_t(1), std::size_t(7), std::size_t(61)}) {
+    PacketAccumulator acc;
+    AccountingSink sink;
+    for (std::size_t at = 0; at < bytes.size(); at += piece) {
+      acc.append(bytes.data() + at, std::min(piece, bytes.size() - at));
+      acc.scan(sink);
+    }
+    EXPECT_EQ(2 * good.size(), sink.delivered) << piece;
+    EXPECT_EQ(70u, acc.pending()) << piece;
+    EXPECT_EQ(bytes.size() - sink.delivered - acc.pending(), sink.skipped) << piece;
+  }
+  testing::internal::GetCapturedStderr();
+}
+
 TEST(PacketAccumulator, CompactsOncePerScanNotPerPacket) {
   const std::string p1 = packetBytes("{\"n\":1}");
   const std::string p2 = packetBytes("{\"n\":22}");

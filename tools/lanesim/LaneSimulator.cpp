@@ -4,11 +4,9 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <fstream>
-#include <sstream>
 
 #include "SimAnswers.h"
-#include "SimConnection.h"
+#include "SimPacketText.h"
 #include "common/BufView.h"
 #include "common/JsonText.h"
 #include "transport/Package.h"
@@ -16,57 +14,6 @@
 #include "transport/PacketScanner.h"
 
 namespace {
-
-// The body as one log line: compact JSON when it is a JSON document, else the text with control
-// characters escaped.
-std::string oneLine(const std::string& body) {
-  Json::Value doc;
-  if (jsontext::parse(body, doc) && (doc.isObject() || doc.isArray())) {
-    static const Json::StreamWriterBuilder builder = [] {
-      Json::StreamWriterBuilder b;
-      b["indentation"] = "";
-      b["commentStyle"] = "None";
-      b["emitUTF8"] = true;
-      return b;
-    }();
-    return Json::writeString(builder, doc);
-  }
-  std::string out;
-  for (unsigned char c : body) {
-    switch (c) {
-      case '\n': out += "\\n"; break;
-      case '\r': out += "\\r"; break;
-      case '\t': out += "\\t"; break;
-      case '\\': out += "\\\\"; break;
-      default:
-        if (c < 0x20 || c == 0x7F) {
-          char hex[8];
-          std::snprintf(hex, sizeof hex, "\\x%02X", c);
-          out += hex;
-        } else {
-          out += static_cast<char>(c);
-        }
-    }
-  }
-  return out;
-}
-
-std::string packetLine(const char* direction, unsigned connection, const std::string& cmdId,
-                       unsigned serial, const std::string& body) {
-  char head[64];
-  std::snprintf(head, sizeof head, "%s #%u %s %08u ", direction, connection, cmdId.c_str(), serial);
-  return head + oneLine(body);
-}
-
-// The serial field: 8 decimal digits; anything else reads as 0.
-unsigned readSerial(const char* field) {
-  unsigned value = 0;
-  for (std::size_t i = 0; i < packet::kFieldWidth; ++i) {
-    if (field[i] < '0' || field[i] > '9') return 0;
-    value = value * 10 + static_cast<unsigned>(field[i] - '0');
-  }
-  return value;
-}
 
 // A command id as given by a caller: five characters as they are, a shorter number zero-padded.
 std::string commandField(const std::string& cmdId) {
@@ -94,7 +41,7 @@ class LaneSimulator::Sink : public PacketSink {
   void onPacket(int, const char* message, unsigned length) override {
     SimPacket p;
     p.cmdId.assign(message, packet::kCmdIdWidth);
-    p.serial = readSerial(message + packet::kMessageSerialOffset);
+    p.serial = simtext::serialOf(message + packet::kMessageSerialOffset);
     p.body.assign(message + packet::kMessageBodyOffset, length - packet::kMessageBodyOffset);
     if (!jsontext::parse(p.body, p.json)) p.json = Json::Value();
     p.connection = connection_->id();
@@ -108,40 +55,22 @@ class LaneSimulator::Sink : public PacketSink {
   std::shared_ptr<SimConnection> connection_;
 };
 
-LaneSimulator::LaneSimulator() = default;
+LaneSimulator::LaneSimulator()
+    : acceptor_([this] { return settings().faults; },
+                [this](const std::shared_ptr<SimConnection>& c) { serveConnection(c); }, echo_) {}
 
 LaneSimulator::~LaneSimulator() { stop(); }
 
 bool LaneSimulator::start(const std::string& host, std::uint16_t port) {
-  if (acceptThread_.joinable()) return false;
-  std::uint16_t bound = 0;
-  SimSocket listener(platform::tcpListen(host.c_str(), port, &bound));
-  if (!listener.valid()) return false;
-  // A connection that goes away between readiness and accept must not block the accept thread.
-  platform::setNonBlocking(listener.get());
-  listener_ = std::move(listener);
-  port_.store(bound);
-  stopping_.store(false);
   timer_.start();
-  acceptThread_ = std::thread(&LaneSimulator::acceptLoop, this);
-  return true;
+  if (acceptor_.start(host, port)) return true;
+  timer_.stop();
+  return false;
 }
 
 void LaneSimulator::stop() {
-  stopping_.store(true);
-  if (acceptThread_.joinable()) acceptThread_.join();
-  listener_.reset();
-  std::vector<Client> clients;
-  {
-    std::lock_guard<std::mutex> lock(clientsMutex_);
-    clients.swap(clients_);
-  }
-  for (Client& c : clients) c.connection->shutdown();
-  for (Client& c : clients) {
-    if (c.thread.joinable()) c.thread.join();
-  }
+  acceptor_.stop();
   timer_.stop();
-  port_.store(0);
 }
 
 void LaneSimulator::setBehaviour(const std::string& cmdId, const CommandBehaviour& b) {
@@ -166,24 +95,8 @@ bool LaneSimulator::loadScenario(const Json::Value& scenario, std::string* error
 }
 
 bool LaneSimulator::loadScenarioFile(const std::string& path, std::string* error) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) {
-    if (error != nullptr) *error = "cannot read " + path;
-    return false;
-  }
-  std::ostringstream text;
-  text << in.rdbuf();
-  Json::Value doc;
-  if (!jsontext::parse(text.str(), doc)) {
-    if (error != nullptr) *error = path + " is not a JSON text";
-    return false;
-  }
-  std::string why;
-  if (!loadScenario(doc, &why)) {
-    if (error != nullptr) *error = path + ": " + why;
-    return false;
-  }
-  return true;
+  return simscenario::loadFile(
+      path, [this](const Json::Value& doc, std::string* why) { return loadScenario(doc, why); }, error);
 }
 
 void LaneSimulator::setCardNo(const std::string& cardNo) {
@@ -208,7 +121,7 @@ void LaneSimulator::setFaults(const SimFaultPlan& faults) {
 }
 
 void LaneSimulator::applyFaults(const SimFaultPlan& faults) {
-  for (const auto& connection : openConnections()) connection->setFaults(faults);
+  for (const auto& connection : acceptor_.openConnections()) connection->setFaults(faults);
 }
 
 std::map<std::string, int> LaneSimulator::pushAcks() const {
@@ -276,89 +189,58 @@ void LaneSimulator::clearReceived() {
   received_.clear();
 }
 
-std::size_t LaneSimulator::connectionCount() const {
-  std::lock_guard<std::mutex> lock(clientsMutex_);
-  return static_cast<std::size_t>(std::count_if(
-      clients_.begin(), clients_.end(), [](const Client& c) { return c.connection->open(); }));
-}
+std::size_t LaneSimulator::connectionCount() const { return acceptor_.connectionCount(); }
 
 void LaneSimulator::dropConnections() {
-  for (const auto& connection : openConnections()) connection->shutdown();
+  for (const auto& connection : acceptor_.openConnections()) connection->shutdown();
 }
 
 void LaneSimulator::sendToAll(const std::string& cmdId, unsigned serial, const std::string& body) {
-  for (const auto& connection : openConnections()) sendPacket(*connection, cmdId, serial, body);
+  for (const auto& connection : acceptor_.openConnections()) sendPacket(*connection, cmdId, serial, body);
 }
 
 void LaneSimulator::sendRawToAll(const std::string& bytes) {
-  for (const auto& connection : openConnections()) {
+  for (const auto& connection : acceptor_.openConnections()) {
     const bool ok = connection->send(bytes);
-    echoLine(std::string(ok ? "send" : "lost") + " #" + std::to_string(connection->id()) + " raw " +
+    echo_.line(std::string(ok ? "send" : "lost") + " #" + std::to_string(connection->id()) + " raw " +
              std::to_string(bytes.size()) + " bytes");
   }
 }
 
-void LaneSimulator::setEcho(std::ostream* out) {
-  std::lock_guard<std::mutex> lock(echoMutex_);
-  echo_ = out;
-}
+void LaneSimulator::setEcho(std::ostream* out) { echo_.setStream(out); }
 
-void LaneSimulator::acceptLoop() {
-  while (!stopping_.load()) {
-    reapClosed();
-    const int ready = platform::waitReadable(listener_.get(), kPollInterval);
-    if (ready < 0) std::this_thread::sleep_for(kPollInterval);
-    if (ready <= 0) continue;
-    platform::SocketHandle s = platform::acceptConnection(listener_.get());
-    if (s == platform::kInvalidSocket) continue;
-    // Sends never block: a lane that stops reading must hold up neither its own receive loop nor
-    // the timer thread that serves every connection.
-    platform::setNonBlocking(s);
-    auto connection = std::make_shared<SimConnection>(s, ++nextConnectionId_, settings().faults);
-    echoLine("open #" + std::to_string(connection->id()));
-    std::lock_guard<std::mutex> lock(clientsMutex_);
-    clients_.push_back(Client{connection, std::thread(&LaneSimulator::serveConnection, this, connection)});
-  }
-}
-
-void LaneSimulator::serveConnection(std::shared_ptr<SimConnection> connection) {
+void LaneSimulator::serveConnection(const std::shared_ptr<SimConnection>& connection) {
   Sink sink(*this, connection);
   PacketAccumulator accumulator;
-  std::vector<char> chunk(kRecvChunk);
   const std::string name = "#" + std::to_string(connection->id());
-  while (!stopping_.load() && connection->ending().empty() && !connection->closing()) {
-    const std::chrono::milliseconds wait = connection->flush(kPollInterval);
-    if (connection->readsNothing()) {
-      std::this_thread::sleep_for(wait);
-      continue;
-    }
-    const int ready = platform::waitReadable(connection->socket(), wait);
-    if (ready == 0) continue;
-    if (ready < 0) break;
-    const long n = platform::recvBytes(connection->socket(), chunk.data(), chunk.size());
-    if (n < 0 && platform::wouldBlock()) continue;
-    if (n <= 0) break;
-    accumulator.append(chunk.data(), static_cast<std::size_t>(n));
+  connection->receive(acceptor_.stopping(), [&](const char* data, std::size_t size) {
+    accumulator.append(data, size);
     try {
       accumulator.scan(sink);
     } catch (const std::exception& e) {
-      echoLine("error " + name + " " + e.what());
+      echo_.line("error " + name + " " + e.what());
     }
-  }
-  const std::string ending = connection->ending();
-  if (ending == "lost") {
-    echoLine("lost " + name + " the lane took nothing for " +
-             std::to_string(SimConnection::kSendTimeout.count()) + " ms, closing");
-  } else if (ending == "cut") {
-    echoLine("note " + name + (connection->faults().reset ? " cut by a reset" : " cut"));
+  });
+  switch (connection->ending()) {
+    case SimConnection::Ending::Lost:
+      echo_.line("lost " + name + " the lane took nothing for " +
+                 std::to_string(SimConnection::kSendTimeout.count()) + " ms, closing");
+      break;
+    case SimConnection::Ending::Cut:
+      echo_.line("note " + name + (connection->endsWithReset() ? " cut by a reset" : " cut"));
+      break;
+    default:
+      break;
   }
   connection->markClosed();
   connection->finish();
-  echoLine("close " + name);
+  echo_.line("close " + name);
 }
 
 void LaneSimulator::onPacket(const std::shared_ptr<SimConnection>& connection, SimPacket packet) {
-  if (echoing()) echoLine(packetLine("recv", packet.connection, packet.cmdId, packet.serial, packet.body));
+  if (echo_.active()) {
+    echo_.line(simtext::packetLine("recv", packet.connection, packet.cmdId, packet.serial, packet.body));
+  }
   if (recording_.load()) {
     {
       std::lock_guard<std::mutex> lock(receivedMutex_);
@@ -371,7 +253,7 @@ void LaneSimulator::onPacket(const std::shared_ptr<SimConnection>& connection, S
     return;
   }
   if (!simanswers::isRequestId(packet.cmdId)) {
-    echoLine("note #" + std::to_string(packet.connection) + " unknown command id " + packet.cmdId +
+    echo_.line("note #" + std::to_string(packet.connection) + " unknown command id " + packet.cmdId +
              ", not answered");
     return;
   }
@@ -380,7 +262,7 @@ void LaneSimulator::onPacket(const std::shared_ptr<SimConnection>& connection, S
 
 void LaneSimulator::onBadPacket(const SimConnection& connection) {
   ++badPackets_;
-  echoLine("drop #" + std::to_string(connection.id()) + " packet failed its checks, not answered");
+  echo_.line("drop #" + std::to_string(connection.id()) + " packet failed its checks, not answered");
 }
 
 void LaneSimulator::answer(const std::shared_ptr<SimConnection>& connection,
@@ -394,11 +276,12 @@ void LaneSimulator::answer(const std::shared_ptr<SimConnection>& connection,
     settings = settings_;
   }
   const std::string connectionName = "#" + std::to_string(connection->id());
-  const int delayMs = b.delayMs + connection->faults().lateMs;
+  // The connection itself delays whatever it sends by the plan's lateness; a close is no send.
+  const int delayMs = b.delayMs;
 
   if (b.closeConnection) {
-    later(delayMs, [this, connection, connectionName] {
-      echoLine("note " + connectionName + " closing instead of answering");
+    later(delayMs + connection->faults().lateMs, [this, connection, connectionName] {
+      echo_.line("note " + connectionName + " closing instead of answering");
       connection->shutdown();
     });
     return;
@@ -406,7 +289,7 @@ void LaneSimulator::answer(const std::shared_ptr<SimConnection>& connection,
 
   std::string answerBody;
   if (b.noAnswer) {
-    echoLine("note " + connectionName + " " + request.cmdId + " not answered");
+    echo_.line("note " + connectionName + " " + request.cmdId + " not answered");
   } else if (!b.rawBody.empty()) {
     answerBody = b.rawBody;
   } else {
@@ -495,40 +378,7 @@ void LaneSimulator::sendPacket(SimConnection& connection, const std::string& cmd
     Package pkg(body.data(), static_cast<unsigned>(body.size()), BufView<5>(id), serial);
     ok = connection.send(connection.mangle(std::string(pkg.returnmsg(), pkg.size())));
   } catch (const std::exception& e) {
-    echoLine("error #" + std::to_string(connection.id()) + " " + e.what());
+    echo_.line("error #" + std::to_string(connection.id()) + " " + e.what());
   }
-  if (echoing()) echoLine(packetLine(ok ? "send" : "lost", connection.id(), field, serial, body));
-}
-
-void LaneSimulator::reapClosed() {
-  std::vector<Client> closed;
-  {
-    std::lock_guard<std::mutex> lock(clientsMutex_);
-    auto firstClosed = std::stable_partition(clients_.begin(), clients_.end(),
-                                             [](const Client& c) { return c.connection->open(); });
-    std::move(firstClosed, clients_.end(), std::back_inserter(closed));
-    clients_.erase(firstClosed, clients_.end());
-  }
-  for (Client& c : closed) {
-    if (c.thread.joinable()) c.thread.join();
-  }
-}
-
-std::vector<std::shared_ptr<SimConnection>> LaneSimulator::openConnections() const {
-  std::vector<std::shared_ptr<SimConnection>> out;
-  std::lock_guard<std::mutex> lock(clientsMutex_);
-  for (const Client& c : clients_) {
-    if (c.connection->open()) out.push_back(c.connection);
-  }
-  return out;
-}
-
-bool LaneSimulator::echoing() {
-  std::lock_guard<std::mutex> lock(echoMutex_);
-  return echo_ != nullptr;
-}
-
-void LaneSimulator::echoLine(const std::string& line) {
-  std::lock_guard<std::mutex> lock(echoMutex_);
-  if (echo_ != nullptr) *echo_ << line << '\n' << std::flush;
+  if (echo_.active()) echo_.line(simtext::packetLine(ok ? "send" : "lost", connection.id(), field, serial, body));
 }

@@ -19,11 +19,10 @@
 
 #include <json/json.h>
 
+#include "SimAcceptor.h"
+#include "SimEcho.h"
 #include "SimScenario.h"
-#include "SimSocket.h"
 #include "SimTimer.h"
-
-class SimConnection;
 
 // One good packet the simulator received.
 struct SimPacket {
@@ -36,10 +35,6 @@ struct SimPacket {
 
 class LaneSimulator {
  public:
-  // How often the accept and receive loops look at the stop flag.
-  static constexpr std::chrono::milliseconds kPollInterval{50};
-  static constexpr std::size_t kRecvChunk = 10240;
-
   LaneSimulator();   // not started
   ~LaneSimulator();  // stop()
   LaneSimulator(const LaneSimulator&) = delete;
@@ -50,7 +45,7 @@ class LaneSimulator {
   bool start(const std::string& host = "127.0.0.1", std::uint16_t port = 0);
   // Closes the listener and every connection, drops pending delayed work and joins every thread.
   void stop();
-  std::uint16_t port() const { return port_.load(); }
+  std::uint16_t port() const { return acceptor_.port(); }
 
   // Behaviour for a request id such as "03010" (or "3010"); replaces any earlier one.
   void setBehaviour(const std::string& cmdId, const CommandBehaviour& b);
@@ -98,13 +93,8 @@ class LaneSimulator {
 
  private:
   class Sink;
-  struct Client {
-    std::shared_ptr<SimConnection> connection;
-    std::thread thread;
-  };
 
-  void acceptLoop();
-  void serveConnection(std::shared_ptr<SimConnection> connection);
+  void serveConnection(const std::shared_ptr<SimConnection>& connection);
   void onPacket(const std::shared_ptr<SimConnection>& connection, SimPacket packet);
   void onBadPacket(const SimConnection& connection);
   void answer(const std::shared_ptr<SimConnection>& connection, const SimPacket& request);
@@ -120,26 +110,14 @@ class LaneSimulator {
                               int delayMs);
   void noteAck(const SimPacket& ack);
   void applyFaults(const SimFaultPlan& faults);
-  void reapClosed();
-  std::vector<std::shared_ptr<SimConnection>> openConnections() const;
-  void echoLine(const std::string& line);
-  // True while lines go somewhere; packet lines, which are costly to format, are built only then.
-  bool echoing();
 
-  std::atomic<bool> stopping_{false};
   std::atomic<bool> recording_{true};
-  std::atomic<std::uint16_t> port_{0};
   std::atomic<std::size_t> badPackets_{0};
   std::atomic<unsigned> tradeNo_{0};
-  std::atomic<unsigned> nextConnectionId_{0};
 
-  // Owned by the controlling thread (start/stop); the accept thread only reads listener_.
-  SimSocket listener_;
-  std::thread acceptThread_;
+  SimEcho echo_;
+  SimAcceptor acceptor_;  // after echo_, which it logs to
   SimTimer timer_;
-
-  mutable std::mutex clientsMutex_;  // guards clients_
-  std::vector<Client> clients_;
 
   mutable std::mutex configMutex_;  // guards behaviours_ and settings_
   std::map<std::string, CommandBehaviour> behaviours_;
@@ -153,7 +131,4 @@ class LaneSimulator {
   mutable std::mutex receivedMutex_;  // guards received_
   std::condition_variable receivedCond_;
   std::vector<SimPacket> received_;
-
-  std::mutex echoMutex_;  // guards echo_ and writes to it
-  std::ostream* echo_ = nullptr;
 };

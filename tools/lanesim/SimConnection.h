@@ -1,12 +1,13 @@
-// One accepted client connection of the simulator: its socket, its number for the log, and an
-// outbox that is written without ever blocking the thread that sends, under the connection's fault
-// plan (slices, pauses, a cut).
+// One TCP connection of the simulator or the forwarder: its socket, its number for the log, its
+// receive loop, and an outbox that is written without ever blocking the thread that sends, under
+// the connection's fault plan (latency, slices, pauses, a cut).
 #pragma once
 
 #include <atomic>
 #include <chrono>
 #include <cstddef>
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -16,25 +17,49 @@
 class SimConnection {
  public:
   using Clock = std::chrono::steady_clock;
-  // How long queued bytes may wait for the peer to take them before the connection is given up.
+  // How long the peer may take nothing of the queued bytes before the connection is given up.
   static constexpr std::chrono::milliseconds kSendTimeout{2000};
   // How soon the connection thread tries again when the peer's window is full.
   static constexpr std::chrono::milliseconds kRetryWait{10};
+  // How often the receive loop looks at the stop flag and at the connection's ending.
+  static constexpr std::chrono::milliseconds kPollInterval{50};
+  static constexpr std::size_t kRecvChunk = 10240;
+
+  // Why the connection is ending, once it is.
+  enum class Ending {
+    None,
+    Cut,     // the fault plan's cut was reached
+    Lost,    // the peer took nothing for kSendTimeout, or a write failed
+    Closed,  // closeAfterSent(), once the bytes queued before it were written
+    Reset,   // resetNow()
+  };
+  // Why the receive loop returned.
+  enum class LoopEnd {
+    Stopped,  // the stop flag was set
+    Ending,   // the connection is ending (see ending())
+    PeerClosed,
+    PeerFailed,  // the peer reset the connection, or the socket failed
+  };
+  using Received = std::function<void(const char* data, std::size_t size)>;
 
   SimConnection(platform::SocketHandle s, unsigned id, const SimFaultPlan& faults = SimFaultPlan());
   SimConnection(const SimConnection&) = delete;
   SimConnection& operator=(const SimConnection&) = delete;
 
   unsigned id() const { return id_; }
-  // The socket, for the connection's own thread only.
-  platform::SocketHandle socket() const { return socket_.get(); }
+
+  // The connection's own thread: reads until the stop flag is set, the connection ends or the peer
+  // goes, handing each piece to `received` in order, and writes the queued bytes as they fall due.
+  LoopEnd receive(const std::atomic<bool>& stopping, const Received& received);
 
   // Queues the bytes, as the fault plan delivers them, and writes what the socket takes now. Never
-  // blocks. False when the connection is ending (cut, lost or shut down). Any thread.
+  // blocks. False when the connection is ending or closing. Any thread.
   bool send(const std::string& bytes);
-  // Writes the queued bytes that are due; gives the connection up when bytes have waited longer
-  // than kSendTimeout. Returns how long the connection thread may wait before calling again.
-  std::chrono::milliseconds flush(std::chrono::milliseconds longest);
+  // Ends the connection in order once the bytes queued so far are written; later sends are
+  // refused. Any thread.
+  void closeAfterSent();
+  // Ends the connection with a reset at once, dropping the queued bytes. Any thread.
+  void resetNow();
 
   // The fault plan; replacing it restarts its generator and its byte count. Any thread.
   void setFaults(const SimFaultPlan& faults);
@@ -44,9 +69,10 @@ class SimConnection {
   std::string mangle(std::string packetBytes);
   SimFaultPlan faults();
 
-  // Why the connection is ending, once it is: "cut" or "lost" (empty while it is not).
-  std::string ending();
-  // Connection thread only, after its loop: closes as the plan says (a reset, or in order).
+  Ending ending();
+  // True when the connection's end will be, or was, a reset: resetNow(), or a cut whose plan says so.
+  bool endsWithReset();
+  // Connection thread only, after its loop: closes the socket as the ending says.
   void finish();
 
   // Ends both directions: the peer sees the close and the receive loop ends. Any thread.
@@ -54,7 +80,7 @@ class SimConnection {
   // True once shutdown was asked for. The connection thread looks at it on every wake-up: a
   // shutdown of our own end does not wake a waiting select on every platform (Windows Sockets does
   // not promise it), so the loop must not rely on the socket to tell it. Any thread.
-  bool closing();
+  bool shutDown();
 
   // True until the connection thread has ended.
   bool open() const { return open_.load(); }
@@ -63,12 +89,15 @@ class SimConnection {
  private:
   struct Pending {
     std::string bytes;
-    Clock::time_point due;     // not written before this
-    Clock::time_point queued;  // given up when not written by queued + kSendTimeout
-    bool cutAfter;
+    Clock::time_point due;  // not written before this
+    Ending after;           // how the connection ends once this piece is written
   };
+  // Writes the queued bytes that are due; gives the connection up when the peer has taken nothing
+  // for kSendTimeout. Returns how long the connection thread may wait before calling again.
+  std::chrono::milliseconds flush(std::chrono::milliseconds longest);
   // Writes due pieces; the caller holds mutex_.
   void writeDueLocked(Clock::time_point now);
+  void endLocked(Ending why);
 
   SimSocket socket_;  // closed by finish() on the connection thread, or by the destructor
   const unsigned id_;
@@ -76,7 +105,9 @@ class SimConnection {
   std::mutex mutex_;  // guards everything below, and every use of the socket but the thread's reads
   SimFaultInjector faults_;
   std::deque<Pending> outbox_;
-  Clock::time_point lastDue_{};  // due time of the last queued piece, so pauses add up
-  std::string ending_;
+  Clock::time_point lastDue_{};       // due time of the last queued piece, so pauses add up
+  Clock::time_point lastProgress_{};  // when the peer last took bytes
+  Ending ending_ = Ending::None;
+  bool closing_ = false;  // closeAfterSent() was called
   bool shut_ = false;
 };

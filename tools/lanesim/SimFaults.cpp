@@ -132,6 +132,7 @@ Reader flagOf(bool SimFaultPlan::*member) {
 struct Member {
   Reader read;
   const char* expected;
+  bool stream;  // acts on a stream of bytes, such as forwarded traffic, not only on packets
 };
 
 const std::map<std::string, Member>& members() {
@@ -143,54 +144,65 @@ const std::map<std::string, Member>& members() {
                   if (!v.isUInt()) return false;
                   plan.seed = v.asUInt();
                   return true;
-                }, "an unsigned 32-bit integer"}},
+                }, "an unsigned 32-bit integer", true}},
       {"SliceBytes", {[](const Json::Value& v, SimFaultPlan& plan) {
                         if (!v.isUInt() || v.asUInt() > kMaxSliceBytes) return false;
                         plan.sliceBytes = v.asUInt();
                         return true;
-                      }, sliceBytes.c_str()}},
-      {"PauseMs", {intOf(&SimFaultPlan::pauseMs, kMaxDelayMs), delay.c_str()}},
+                      }, sliceBytes.c_str(), true}},
+      {"PauseMs", {intOf(&SimFaultPlan::pauseMs, kMaxDelayMs), delay.c_str(), true}},
       {"CutAfterBytes", {[](const Json::Value& v, SimFaultPlan& plan) {
                            if (!v.isInt64() || v.asInt64() < -1) return false;
                            plan.cutAfterBytes = v.asInt64();
                            return true;
-                         }, "an integer from -1 (never) up"}},
-      {"Reset", {flagOf(&SimFaultPlan::reset), "true or false"}},
-      {"NoRead", {flagOf(&SimFaultPlan::noRead), "true or false"}},
-      {"LateMs", {intOf(&SimFaultPlan::lateMs, kMaxDelayMs), delay.c_str()}},
-      {"Garbage", {chanceOf(&SimFaultPlan::garbage), "a chance from 0 to 1"}},
-      {"BadCheckCode", {chanceOf(&SimFaultPlan::badCheckCode), "a chance from 0 to 1"}},
-      {"LowerCaseCheckCode", {chanceOf(&SimFaultPlan::lowerCaseCheckCode), "a chance from 0 to 1"}},
-      {"FalseHeads", {chanceOf(&SimFaultPlan::falseHeads), "a chance from 0 to 1"}},
-      {"HugeHeads", {chanceOf(&SimFaultPlan::hugeHeads), "a chance from 0 to 1"}},
-      {"StaleSerials", {chanceOf(&SimFaultPlan::staleSerials), "a chance from 0 to 1"}},
-      {"UnknownPushes", {chanceOf(&SimFaultPlan::unknownPushes), "a chance from 0 to 1"}},
-      {"UnknownIdFlood", {intOf(&SimFaultPlan::unknownIdFlood, kMaxFlood), flood.c_str()}},
+                         }, "an integer from -1 (never) up", true}},
+      {"Reset", {flagOf(&SimFaultPlan::reset), "true or false", true}},
+      {"NoRead", {flagOf(&SimFaultPlan::noRead), "true or false", true}},
+      {"LateMs", {intOf(&SimFaultPlan::lateMs, kMaxDelayMs), delay.c_str(), true}},
+      {"Garbage", {chanceOf(&SimFaultPlan::garbage), "a chance from 0 to 1", false}},
+      {"BadCheckCode", {chanceOf(&SimFaultPlan::badCheckCode), "a chance from 0 to 1", false}},
+      {"LowerCaseCheckCode", {chanceOf(&SimFaultPlan::lowerCaseCheckCode), "a chance from 0 to 1", false}},
+      {"FalseHeads", {chanceOf(&SimFaultPlan::falseHeads), "a chance from 0 to 1", false}},
+      {"HugeHeads", {chanceOf(&SimFaultPlan::hugeHeads), "a chance from 0 to 1", false}},
+      {"StaleSerials", {chanceOf(&SimFaultPlan::staleSerials), "a chance from 0 to 1", false}},
+      {"UnknownPushes", {chanceOf(&SimFaultPlan::unknownPushes), "a chance from 0 to 1", false}},
+      {"UnknownIdFlood", {intOf(&SimFaultPlan::unknownIdFlood, kMaxFlood), flood.c_str(), false}},
   };
   return readers;
+}
+
+bool fail(std::string* error, const std::string& message) {
+  if (error != nullptr) *error = message;
+  return false;
+}
+
+bool parseMembers(const Json::Value& doc, const std::string& object, bool streamOnly,
+                  SimFaultPlan& plan, std::string* error) {
+  if (!doc.isObject()) return fail(error, object + " must be an object");
+  SimFaultPlan read = plan;
+  for (const std::string& name : doc.getMemberNames()) {
+    const auto found = members().find(name);
+    if (found == members().end()) return fail(error, object + ": unknown member \"" + name + "\"");
+    if (streamOnly && !found->second.stream) {
+      return fail(error, object + "." + name + " acts on packets the simulator makes, not on forwarded bytes");
+    }
+    if (!found->second.read(doc[name], read)) {
+      return fail(error, object + "." + name + " must be " + found->second.expected);
+    }
+  }
+  plan = read;
+  return true;
 }
 
 }  // namespace
 
 bool parse(const Json::Value& doc, SimFaultPlan& plan, std::string* error) {
-  if (!doc.isObject()) {
-    if (error != nullptr) *error = "Faults must be an object";
-    return false;
-  }
-  SimFaultPlan read = plan;
-  for (const std::string& name : doc.getMemberNames()) {
-    const auto found = members().find(name);
-    if (found == members().end()) {
-      if (error != nullptr) *error = "Faults: unknown member \"" + name + "\"";
-      return false;
-    }
-    if (!found->second.read(doc[name], read)) {
-      if (error != nullptr) *error = "Faults." + name + " must be " + found->second.expected;
-      return false;
-    }
-  }
-  plan = read;
-  return true;
+  return parseMembers(doc, "Faults", false, plan, error);
+}
+
+bool parseStream(const Json::Value& doc, const std::string& object, SimFaultPlan& plan,
+                 std::string* error) {
+  return parseMembers(doc, object, true, plan, error);
 }
 
 }  // namespace simfaults

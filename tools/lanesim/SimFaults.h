@@ -86,5 +86,10 @@ constexpr int kMaxFlood = 1000;
 
 // Reads a "Faults" object of a scenario over `plan`. False, with the reason, on a bad member.
 bool parse(const Json::Value& doc, SimFaultPlan& plan, std::string* error);
+// The same for faults on forwarded bytes, in an object called `object` (for the reason): only
+// the delivery members Seed, SliceBytes, PauseMs, CutAfterBytes, Reset, NoRead and LateMs; the
+// members that make or spoil packets are errors.
+bool parseStream(const Json::Value& doc, const std::string& object, SimFaultPlan& plan,
+                 std::string* error);
 
 }  // namespace simfaults

@@ -1,9 +1,12 @@
 #include "SimScenario.h"
 
 #include <cctype>
+#include <fstream>
 #include <functional>
+#include <sstream>
 
 #include "SimAnswers.h"
+#include "common/JsonText.h"
 
 namespace simscenario {
 
@@ -196,6 +199,19 @@ bool parse(const Json::Value& doc, SimSettings& settings,
   }
   settings = newSettings;
   commands = newCommands;
+  return true;
+}
+
+bool loadFile(const std::string& path,
+              const std::function<bool(const Json::Value&, std::string*)>& load, std::string* error) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return fail(error, "cannot read " + path);
+  std::ostringstream text;
+  text << in.rdbuf();
+  Json::Value doc;
+  if (!jsontext::parse(text.str(), doc)) return fail(error, path + " is not a JSON text");
+  std::string why;
+  if (!load(doc, &why)) return fail(error, path + ": " + why);
   return true;
 }
 

@@ -1,6 +1,7 @@
 // What the lane-server simulator does with each request, and the scenario document that sets it.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <string>
 #include <vector>
@@ -55,5 +56,10 @@ std::string normaliseCmdId(const std::string& cmdId);
 // touched and `error` (when given) tells what is wrong.
 bool parse(const Json::Value& doc, SimSettings& settings,
            std::map<std::string, CommandBehaviour>& commands, std::string* error);
+
+// Reads the JSON file at `path` and hands the document to `load`. False, with the reason prefixed
+// by the path, when the file cannot be read, is not JSON or `load` refuses it.
+bool loadFile(const std::string& path,
+              const std::function<bool(const Json::Value&, std::string*)>& load, std::string* error);
 
 }  // namespace simscenario

@@ -1,4 +1,5 @@
-// lanesim: the lane-server simulator as a program, for integrators and manual tests.
+// lanesim: the lane-server simulator as a program, for integrators and manual tests; with
+// --forward, a decoding proxy in front of a real lane server.
 #include <atomic>
 #include <chrono>
 #include <csignal>
@@ -8,6 +9,7 @@
 #include <thread>
 
 #include "LaneSimulator.h"
+#include "SimForwarder.h"
 #include "platform/Platform.h"
 
 namespace {
@@ -15,6 +17,9 @@ namespace {
 constexpr int kExitUsage = 2;
 constexpr int kExitFailure = 1;
 constexpr unsigned long kMaxPort = 65535;
+constexpr unsigned long kMaxOctet = 255;
+constexpr std::size_t kOctets = 4;
+constexpr std::size_t kMaxOctetDigits = 3;
 constexpr std::chrono::milliseconds kStopPoll{100};
 constexpr const char* kDefaultHost = "127.0.0.1";
 
@@ -23,9 +28,12 @@ std::atomic<bool> stopRequested{false};
 extern "C" void onStopSignal(int) { stopRequested.store(true); }
 
 const char kUsage[] =
-    "usage: lanesim [--listen HOST:PORT] [--scenario FILE]\n"
-    "  --listen HOST:PORT  address to listen on (default 127.0.0.1:0; port 0 picks a free port)\n"
-    "  --scenario FILE     JSON scenario: per-command answers, delays, pushes, card number, faults\n"
+    "usage: lanesim [--listen HOST:PORT] [--scenario FILE] [--forward HOST:PORT]\n"
+    "  --listen HOST:PORT   address to listen on (default 127.0.0.1:0; port 0 picks a free port)\n"
+    "  --scenario FILE      JSON scenario: per-command answers, delays, pushes, card number, faults\n"
+    "  --forward HOST:PORT  pass every byte on to the lane server at this IPv4 address and back,\n"
+    "                       printing each packet; a scenario then holds only Faults (what goes to\n"
+    "                       the lane) and ServerFaults (what goes to the server)\n"
     "Prints \"lanesim listening on HOST:PORT\" once listening, then one line per packet.\n"
     "Stops on SIGINT or SIGTERM.\n";
 
@@ -35,19 +43,61 @@ int usage(const std::string& problem) {
   return kExitUsage;
 }
 
-// "HOST:PORT" with a dotted IPv4 host and a decimal port.
-bool parseListen(const std::string& text, std::string& host, std::uint16_t& port) {
-  const auto colon = text.rfind(':');
-  if (colon == std::string::npos || colon == 0 || colon + 1 == text.size()) return false;
-  const std::string portText = text.substr(colon + 1);
-  if (portText.size() > 5 || portText.find_first_not_of("0123456789") != std::string::npos) {
-    return false;
+bool isNumber(const std::string& text, std::size_t maxDigits) {
+  return !text.empty() && text.size() <= maxDigits &&
+         text.find_first_not_of("0123456789") == std::string::npos;
+}
+
+// Four decimal numbers from 0 to 255 separated by dots.
+bool isDottedIPv4(const std::string& host) {
+  std::size_t start = 0;
+  for (std::size_t octet = 0; octet < kOctets; ++octet) {
+    const std::size_t dot = octet + 1 < kOctets ? host.find('.', start) : host.size();
+    if (dot == std::string::npos) return false;
+    const std::string part = host.substr(start, dot - start);
+    if (!isNumber(part, kMaxOctetDigits) || std::stoul(part) > kMaxOctet) return false;
+    start = dot + 1;
   }
+  return true;
+}
+
+// "HOST:PORT" with a decimal port.
+bool parseAddress(const std::string& text, std::string& host, std::uint16_t& port) {
+  const auto colon = text.rfind(':');
+  if (colon == std::string::npos || colon == 0) return false;
+  const std::string portText = text.substr(colon + 1);
+  if (!isNumber(portText, 5)) return false;
   const unsigned long value = std::stoul(portText);
   if (value > kMaxPort) return false;
   host = text.substr(0, colon);
   port = static_cast<std::uint16_t>(value);
   return true;
+}
+
+// Loads the scenario, listens, prints the address and serves until a stop signal.
+template <typename Server>
+int serve(Server& server, const std::string& scenario, const std::string& host, std::uint16_t port,
+          const std::string& role) {
+  if (!scenario.empty()) {
+    std::string error;
+    if (!server.loadScenarioFile(scenario, &error)) {
+      std::cerr << "lanesim: " << error << '\n';
+      return kExitFailure;
+    }
+  }
+  std::signal(SIGINT, onStopSignal);
+  std::signal(SIGTERM, onStopSignal);
+  server.setEcho(&std::cout);
+  if (!server.start(host, port)) {
+    std::cerr << "lanesim: cannot listen on " << host << ':' << port << '\n';
+    server.setEcho(nullptr);
+    return kExitFailure;
+  }
+  std::cout << "lanesim listening on " << host << ':' << server.port() << role << std::endl;
+  while (!stopRequested.load()) std::this_thread::sleep_for(kStopPoll);
+  server.stop();
+  server.setEcho(nullptr);
+  return 0;
 }
 
 }  // namespace
@@ -56,19 +106,26 @@ int main(int argc, char** argv) {
   std::string host = kDefaultHost;
   std::uint16_t port = 0;
   std::string scenario;
+  std::string serverHost;
+  std::uint16_t serverPort = 0;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
       std::cout << kUsage;
       return 0;
     }
-    if ((arg == "--listen" || arg == "--scenario") && i + 1 >= argc) {
+    if ((arg == "--listen" || arg == "--scenario" || arg == "--forward") && i + 1 >= argc) {
       return usage(arg + " needs a value");
     }
     if (arg == "--listen") {
-      if (!parseListen(argv[++i], host, port)) return usage("bad --listen value: " + std::string(argv[i]));
+      if (!parseAddress(argv[++i], host, port)) return usage("bad --listen value: " + std::string(argv[i]));
     } else if (arg == "--scenario") {
       scenario = argv[++i];
+    } else if (arg == "--forward") {
+      const std::string value = argv[++i];
+      if (!parseAddress(value, serverHost, serverPort) || !isDottedIPv4(serverHost) || serverPort == 0) {
+        return usage("bad --forward value (a dotted IPv4 address and a port): " + value);
+      }
     } else {
       return usage("unknown argument: " + arg);
     }
@@ -76,29 +133,14 @@ int main(int argc, char** argv) {
 
   platform::networkStartup();
   int status = 0;
-  {
+  if (serverHost.empty()) {
     LaneSimulator sim;
-    if (!scenario.empty()) {
-      std::string error;
-      if (!sim.loadScenarioFile(scenario, &error)) {
-        std::cerr << "lanesim: " << error << '\n';
-        platform::networkCleanup();
-        return kExitFailure;
-      }
-    }
-    std::signal(SIGINT, onStopSignal);
-    std::signal(SIGTERM, onStopSignal);
-    sim.setEcho(&std::cout);
     sim.setRecording(false);
-    if (!sim.start(host, port)) {
-      std::cerr << "lanesim: cannot listen on " << host << ':' << port << '\n';
-      status = kExitFailure;
-    } else {
-      std::cout << "lanesim listening on " << host << ':' << sim.port() << std::endl;
-      while (!stopRequested.load()) std::this_thread::sleep_for(kStopPoll);
-      sim.stop();
-      sim.setEcho(nullptr);
-    }
+    status = serve(sim, scenario, host, port, "");
+  } else {
+    SimForwarder forwarder(serverHost, serverPort);
+    status = serve(forwarder, scenario, host, port,
+                   ", forwarding to " + serverHost + ':' + std::to_string(serverPort));
   }
   platform::networkCleanup();
   return status;

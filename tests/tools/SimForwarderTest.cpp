@@ -1,0 +1,151 @@
+// The forwarder in-process, between test clients and a raw peer or the simulator on loopback.
+#include "SimForwarder.h"
+
+#include <chrono>
+#include <memory>
+#include <random>
+#include <sstream>
+#include <string>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include "LaneSimulator.h"
+#include "RawPeer.h"
+#include "SimClient.h"
+#include "TestSupport.h"
+#include "../transport/PacketBytes.h"
+
+using namespace std::chrono_literals;
+
+namespace {
+
+using ::testing::HasSubstr;
+using transporttest::headMarker;
+using transporttest::packetBytes;
+
+// Bytes of every value, head and tail markers included, from a seed.
+std::string noise(std::size_t size, unsigned seed) {
+  std::mt19937 rng(seed);
+  std::string bytes(size, '\0');
+  for (char& c : bytes) c = static_cast<char>(rng() & 0xFF);
+  return bytes;
+}
+
+class SimForwarderTest : public ::testing::Test {
+ protected:
+  // A forwarder to 127.0.0.1:port, logging into log_.
+  void forwardTo(std::uint16_t port) {
+    forwarder_ = std::make_unique<SimForwarder>("127.0.0.1", port);
+    forwarder_->setEcho(&log_);
+    ASSERT_TRUE(forwarder_->start());
+  }
+  std::unique_ptr<SimClient> lane() {
+    auto c = std::make_unique<SimClient>();
+    EXPECT_TRUE(c->connect(forwarder_->port()));
+    return c;
+  }
+  // The log, once the forwarder has stopped.
+  std::string logAfterStop() {
+    forwarder_->stop();
+    return log_.str();
+  }
+
+  std::unique_ptr<SimForwarder> forwarder_;
+
+ private:
+  std::ostringstream log_;
+};
+
+TEST_F(SimForwarderTest, EveryBytePassesUnchangedBothWaysAndAnOrderlyCloseIsPassedOn) {
+  testsupport::RawPeer server;
+  forwardTo(server.port());
+  auto client = lane();
+  ASSERT_TRUE(server.accept());
+
+  // Noise, false heads and a packet split over many sends, on the way to the server.
+  const std::string packet = packetBytes("{\"UserName\":\"u\"}", "03001", 5);
+  const std::string up = noise(5000, 1) + headMarker() + "00000007" + packet + noise(300, 2);
+  for (std::size_t at = 0; at < up.size(); at += 97) ASSERT_TRUE(client->sendRaw(up.substr(at, 97)));
+  EXPECT_EQ(up, server.receive(up.size()));
+
+  // Much more than the socket buffers hold, on the way back; then the server closes.
+  const std::string down = noise(3 << 20, 3) + packetBytes("{}", "03101", 5);
+  ASSERT_TRUE(server.send(down));
+  server.closeConnection();
+  ASSERT_TRUE(client->waitClosed(10s));
+  EXPECT_FALSE(client->wasReset());
+  EXPECT_TRUE(client->rawReceived() == down) << client->rawReceived().size() << " of " << down.size();
+
+  const std::string log = logAfterStop();
+  EXPECT_THAT(log, HasSubstr("lane->server #1 03001 LaneLogin 00000005 {\"UserName\":\"u\"}\n"));
+  EXPECT_THAT(log, HasSubstr("server->lane #1 03101 LaneLogin-answer 00000005 {}\n"));
+  EXPECT_THAT(log, HasSubstr("skip #1 server->lane 3145728 bytes that are no packet\n"));
+  EXPECT_THAT(log, HasSubstr("note #1 the server closed the connection; closing the other side\n"));
+  EXPECT_THAT(log, ::testing::EndsWith("close #1\n"));
+}
+
+TEST_F(SimForwarderTest, AResetByTheServerResetsTheLane) {
+  LaneSimulator server;
+  SimFaultPlan resetAtOnce;
+  resetAtOnce.cutAfterBytes = 0;
+  resetAtOnce.reset = true;
+  server.setFaults(resetAtOnce);
+  ASSERT_TRUE(server.start());
+  forwardTo(server.port());
+  auto client = lane();
+  ASSERT_TRUE(client->send("03021", 1, "{}"));
+  ASSERT_TRUE(client->waitClosed());
+  EXPECT_TRUE(client->wasReset());
+  EXPECT_THAT(logAfterStop(), HasSubstr("note #1 the server reset the connection; resetting the other side"));
+}
+
+TEST_F(SimForwarderTest, AnUnreachableServerClosesTheLaneAtOnce) {
+  const std::uint16_t deadPort = testsupport::closedPort();
+  forwardTo(deadPort);
+  auto client = lane();
+  EXPECT_TRUE(client->waitClosed(1s));
+  EXPECT_TRUE(testsupport::waitUntil([&] { return forwarder_->connectionCount() == 0; }));
+  EXPECT_THAT(logAfterStop(), HasSubstr("note #1 cannot reach the server 127.0.0.1:" + std::to_string(deadPort) +
+                                        ": connect failed"));
+}
+
+// A lane that stops reading is given up after the send limit; meanwhile the other lanes' traffic
+// goes on as usual.
+TEST_F(SimForwarderTest, ALaneThatStopsReadingHoldsUpNoOtherLane) {
+  LaneSimulator server;
+  ASSERT_TRUE(server.start());
+  forwardTo(server.port());
+  auto deaf = lane();
+  ASSERT_TRUE(deaf->send("03021", 1, "{}"));
+  ASSERT_TRUE(server.waitForPacket("03021", 3s));
+  server.sendRawToAll(noise(16 << 20, 4));
+
+  auto other = lane();
+  for (unsigned serial = 1; serial <= 20; ++serial) {
+    ASSERT_TRUE(other->send("03014", serial, "{}"));
+    SimPacket answer;
+    ASSERT_TRUE(other->next(&answer, 1s)) << serial;
+    EXPECT_EQ(serial, answer.serial);
+  }
+  EXPECT_TRUE(testsupport::waitUntil([&] { return server.connectionCount() == 1; }, 15s));
+  EXPECT_EQ(1u, forwarder_->connectionCount());
+  EXPECT_THAT(logAfterStop(), HasSubstr("lost #1 the lane took nothing for 2000 ms; closing both sides"));
+}
+
+TEST(SimForwarderScenarioTest, TakesDeliveryFaultsForEachDirectionAndNothingElse) {
+  SimForwarder forwarder("127.0.0.1", 9);
+  std::string error;
+  Json::Value good;
+  good["Faults"]["SliceBytes"] = 3;
+  good["ServerFaults"]["CutAfterBytes"] = 100;
+  good["ServerFaults"]["LateMs"] = 50;
+  EXPECT_TRUE(forwarder.loadScenario(good, &error)) << error;
+
+  Json::Value packetFault;
+  packetFault["ServerFaults"]["BadCheckCode"] = 1;
+  EXPECT_FALSE(forwarder.loadScenario(packetFault, &error));
+  EXPECT_EQ("ServerFaults.BadCheckCode acts on packets the simulator makes, not on forwarded bytes", error);
+}
+
+}  // namespace

@@ -1,0 +1,192 @@
+#include "SimForwarder.h"
+
+#include <exception>
+#include <thread>
+
+#include "SimScenario.h"
+#include "SimStreamDecoder.h"
+
+namespace {
+
+constexpr const char* kFaultsMember = "Faults";
+constexpr const char* kServerFaultsMember = "ServerFaults";
+
+// A connected, non-blocking socket to ip:port, or an invalid one with the reason in `why`. Gives up
+// at the deadline or once `stopping` is set.
+SimSocket connectTo(const std::string& ip, std::uint16_t port, std::chrono::milliseconds timeout,
+                    const std::atomic<bool>& stopping, std::string& why) {
+  SimSocket s(platform::tcpSocket());
+  if (!s.valid() || !platform::setNonBlocking(s.get())) {
+    why = "no socket (error " + std::to_string(platform::lastError()) + ")";
+    return SimSocket();
+  }
+  if (platform::connectStart(s.get(), ip.c_str(), port)) return s;
+  if (!platform::connectInProgress()) {
+    why = "connect failed (error " + std::to_string(platform::lastError()) + ")";
+    return SimSocket();
+  }
+  const auto deadline = SimConnection::Clock::now() + timeout;
+  while (!stopping.load()) {
+    const auto left = deadline - SimConnection::Clock::now();
+    if (left <= left.zero()) break;
+    const auto wait = std::min<std::chrono::microseconds>(
+        std::chrono::duration_cast<std::chrono::microseconds>(left), SimConnection::kPollInterval);
+    const int ready = platform::waitWritable(s.get(), wait);
+    if (ready == 0) continue;
+    const int error = ready < 0 ? -1 : platform::socketError(s.get());
+    if (error == 0) return s;
+    why = "connect failed (error " + std::to_string(error) + ")";
+    return SimSocket();
+  }
+  why = "no answer within " + std::to_string(timeout.count()) + " ms";
+  return SimSocket();
+}
+
+}  // namespace
+
+SimForwarder::SimForwarder(std::string serverHost, std::uint16_t serverPort)
+    : serverHost_(std::move(serverHost)),
+      serverPort_(serverPort),
+      serverName_(serverHost_ + ":" + std::to_string(serverPort_)),
+      acceptor_([this] { return plans().toLane; },
+                [this](const std::shared_ptr<SimConnection>& lane) { serve(lane); }, echo_) {}
+
+SimForwarder::~SimForwarder() { stop(); }
+
+bool SimForwarder::start(const std::string& host, std::uint16_t port) { return acceptor_.start(host, port); }
+
+void SimForwarder::stop() { acceptor_.stop(); }
+
+void SimForwarder::setFaults(const SimFaultPlan& toLane, const SimFaultPlan& toServer) {
+  std::map<unsigned, std::shared_ptr<SimConnection>> servers;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    plans_ = Plans{toLane, toServer};
+    servers = servers_;
+  }
+  for (const auto& lane : acceptor_.openConnections()) lane->setFaults(toLane);
+  for (const auto& server : servers) server.second->setFaults(toServer);
+}
+
+bool SimForwarder::loadScenario(const Json::Value& scenario, std::string* error) {
+  const auto fail = [error](const std::string& why) {
+    if (error != nullptr) *error = why;
+    return false;
+  };
+  if (!scenario.isObject()) return fail("a forwarding scenario must be a JSON object");
+  Plans read = plans();
+  for (const std::string& name : scenario.getMemberNames()) {
+    SimFaultPlan* plan = name == kFaultsMember         ? &read.toLane
+                         : name == kServerFaultsMember ? &read.toServer
+                                                       : nullptr;
+    if (plan == nullptr) {
+      return fail("\"" + name + "\" is not used when forwarding (only " + kFaultsMember + " and " +
+                  kServerFaultsMember + " are)");
+    }
+    if (!simfaults::parseStream(scenario[name], name, *plan, error)) return false;
+  }
+  setFaults(read.toLane, read.toServer);
+  return true;
+}
+
+bool SimForwarder::loadScenarioFile(const std::string& path, std::string* error) {
+  return simscenario::loadFile(
+      path, [this](const Json::Value& doc, std::string* why) { return loadScenario(doc, why); }, error);
+}
+
+SimForwarder::Plans SimForwarder::plans() const {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return plans_;
+}
+
+void SimForwarder::serve(const std::shared_ptr<SimConnection>& lane) {
+  const unsigned n = lane->id();
+  const std::string name = "#" + std::to_string(n);
+  std::string why;
+  SimSocket socket = connectTo(serverHost_, serverPort_, kConnectTimeout, acceptor_.stopping(), why);
+  if (!socket.valid()) {
+    if (!acceptor_.stopping().load()) {
+      echo_.line("note " + name + " cannot reach the server " + serverName_ + ": " + why +
+                 "; closing the lane's connection");
+    }
+    lane->markClosed();
+    lane->finish();
+    echo_.line("close " + name);
+    return;
+  }
+  auto server = std::make_shared<SimConnection>(socket.release(), n, plans().toServer);
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    servers_[n] = server;
+  }
+  echo_.line("note " + name + " connected to the server " + serverName_);
+
+  std::thread toLane([this, server, lane] { pump(*server, *lane, kToLane, "server"); });
+  pump(*lane, *server, kToServer, "lane");
+  toLane.join();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    servers_.erase(n);
+  }
+  lane->markClosed();
+  echo_.line("close " + name);
+}
+
+void SimForwarder::pump(SimConnection& from, SimConnection& to, const char* direction,
+                        const char* fromName) {
+  const std::string name = "#" + std::to_string(from.id());
+  SimStreamDecoder decoder(direction, from.id(), echo_);
+  bool decoding = false;
+  const SimConnection::LoopEnd end =
+      from.receive(acceptor_.stopping(), [&](const char* data, std::size_t size) {
+        to.send(std::string(data, size));
+        // Decoding starts with the first bytes received while the log is on, and goes on.
+        decoding = decoding || echo_.active();
+        if (!decoding) return;
+        try {
+          decoder.feed(data, size);
+        } catch (const std::exception& e) {
+          echo_.line("error " + name + " " + direction + " " + e.what());
+        }
+      });
+  if (decoding) decoder.finish();
+  passOnTheEnd(end, from, to, fromName);
+  from.finish();
+}
+
+void SimForwarder::passOnTheEnd(SimConnection::LoopEnd end, SimConnection& from, SimConnection& to,
+                                const std::string& side) {
+  const std::string name = "#" + std::to_string(from.id());
+  switch (end) {
+    case SimConnection::LoopEnd::Stopped:
+      return;
+    case SimConnection::LoopEnd::PeerClosed:
+      echo_.line("note " + name + " the " + side + " closed the connection; closing the other side");
+      to.closeAfterSent();
+      return;
+    case SimConnection::LoopEnd::PeerFailed:
+      echo_.line("note " + name + " the " + side + " reset the connection; resetting the other side");
+      to.resetNow();
+      return;
+    case SimConnection::LoopEnd::Ending:
+      break;
+  }
+  switch (from.ending()) {
+    case SimConnection::Ending::Cut:
+      echo_.line("note " + name + " cut toward the " + side + (from.endsWithReset() ? " by a reset" : "") +
+                 "; closing the other side the same way");
+      if (from.endsWithReset()) {
+        to.resetNow();
+      } else {
+        to.closeAfterSent();
+      }
+      return;
+    case SimConnection::Ending::Lost:
+      echo_.line("lost " + name + " the " + side + " took nothing for " +
+                 std::to_string(SimConnection::kSendTimeout.count()) + " ms; closing both sides");
+      to.closeAfterSent();
+      return;
+    default:
+      return;  // ended at the other side's request
+  }
+}
