@@ -341,8 +341,7 @@ bool removeFile(const std::string& path) { return ::DeleteFileA(path.c_str()) !=
 
 AppendFile::AppendFile(const std::string& path) {
   // No security attributes: the handle stays out of processes the application starts. Appending
-  // only: the file system puts every write at the end of the file as it is then, so the writes of
-  // concurrent threads never overwrite one another.
+  // only: the file system puts every write at the end of the file as it is then.
   const HANDLE file = ::CreateFileA(path.c_str(), FILE_APPEND_DATA,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                     OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -353,6 +352,28 @@ AppendFile::~AppendFile() {
   if (isOpen()) ::CloseHandle(reinterpret_cast<HANDLE>(handle_));
 }
 
+namespace {
+// Orders the appends of the process's threads. An append-only handle should already keep
+// concurrent writes apart, but not every implementation of it does (Wine's reads the file size and
+// writes there, so two threads can land on the same place), and a lost log line is worth more than
+// the few microseconds the lock costs. Static initialisation, nothing to destroy at unload.
+SRWLOCK appendLock = SRWLOCK_INIT;
+
+// One write for the whole text, unless it is larger than one write can take.
+bool writeAll(HANDLE file, const std::string& lines) {
+  const char* next = lines.data();
+  std::size_t left = lines.size();
+  while (left > 0) {
+    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(left, MAXDWORD));
+    DWORD written = 0;
+    if (!::WriteFile(file, next, chunk, &written, nullptr) || written == 0) return false;
+    next += written;
+    left -= written;
+  }
+  return true;
+}
+}  // namespace
+
 bool AppendFile::append(const char* text, std::size_t size) const {
   std::string lines;
   lines.reserve(size + size / kLineEndReserveDivisor);
@@ -360,20 +381,10 @@ bool AppendFile::append(const char* text, std::size_t size) const {
     if (text[i] == '\n') lines += '\r';
     lines += text[i];
   }
-  // One write for the whole text, unless it is larger than one write can take.
-  const char* next = lines.data();
-  std::size_t left = lines.size();
-  while (left > 0) {
-    const DWORD chunk = static_cast<DWORD>(std::min<std::size_t>(left, MAXDWORD));
-    DWORD written = 0;
-    if (!::WriteFile(reinterpret_cast<HANDLE>(handle_), next, chunk, &written, nullptr) ||
-        written == 0) {
-      return false;
-    }
-    next += written;
-    left -= written;
-  }
-  return true;
+  ::AcquireSRWLockExclusive(&appendLock);
+  const bool whole = writeAll(reinterpret_cast<HANDLE>(handle_), lines);
+  ::ReleaseSRWLockExclusive(&appendLock);
+  return whole;
 }
 
 std::string sharedLibraryFileName(const std::string& name) { return name + ".dll"; }

@@ -129,7 +129,8 @@ TEST_F(SimForwarderTest, ALaneThatStopsReadingHoldsUpNoOtherLane) {
     EXPECT_EQ(serial, answer.serial);
   }
   EXPECT_TRUE(testsupport::waitUntil([&] { return server.connectionCount() == 1; }, 15s));
-  EXPECT_EQ(1u, forwarder_->connectionCount());
+  // The server can see its side closed before the forwarder has let go of the pair.
+  EXPECT_TRUE(testsupport::waitUntil([&] { return forwarder_->connectionCount() == 1; }));
   EXPECT_THAT(logAfterStop(), HasSubstr("lost #1 the lane took nothing for 2000 ms; closing both sides"));
 }
 
