@@ -2,6 +2,7 @@
 #include "SimForwarder.h"
 
 #include <chrono>
+#include <cstdio>
 #include <memory>
 #include <random>
 #include <sstream>
@@ -83,6 +84,28 @@ TEST_F(SimForwarderTest, EveryBytePassesUnchangedBothWaysAndAnOrderlyCloseIsPass
   EXPECT_THAT(log, HasSubstr("skip #1 server->lane 3145728 bytes that are no packet\n"));
   EXPECT_THAT(log, HasSubstr("note #1 the server closed the connection; closing the other side\n"));
   EXPECT_THAT(log, ::testing::EndsWith("close #1\n"));
+}
+
+TEST_F(SimForwarderTest, EachRequestIsPrintedBeforeItsAnswer) {
+  LaneSimulator server;
+  ASSERT_TRUE(server.start());
+  forwardTo(server.port());
+  auto client = lane();
+  for (unsigned serial = 1; serial <= 20; ++serial) {
+    ASSERT_TRUE(client->send("03014", serial, "{}"));
+    SimPacket answer;
+    ASSERT_TRUE(client->next(&answer, 1s)) << serial;
+  }
+  const std::string log = logAfterStop();
+  for (unsigned serial = 1; serial <= 20; ++serial) {
+    char id[9];
+    std::snprintf(id, sizeof id, "%08u", serial);
+    const auto request = log.find(std::string("lane->server #1 03014 ListQuery ") + id);
+    const auto answer = log.find(std::string("server->lane #1 03114 ListQuery-answer ") + id);
+    ASSERT_NE(std::string::npos, request) << serial;
+    ASSERT_NE(std::string::npos, answer) << serial;
+    EXPECT_LT(request, answer) << serial;
+  }
 }
 
 TEST_F(SimForwarderTest, AResetByTheServerResetsTheLane) {

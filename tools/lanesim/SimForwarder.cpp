@@ -139,15 +139,18 @@ void SimForwarder::pump(SimConnection& from, SimConnection& to, const char* dire
   bool decoding = false;
   const SimConnection::LoopEnd end =
       from.receive(acceptor_.stopping(), [&](const char* data, std::size_t size) {
-        to.send(std::string(data, size));
-        // Decoding starts with the first bytes received while the log is on, and goes on.
+        // Decoding starts with the first bytes received while the log is on, and goes on. A
+        // packet is printed before its last bytes are passed on, so that no answer can be
+        // printed before the request it answers.
         decoding = decoding || echo_.active();
-        if (!decoding) return;
-        try {
-          decoder.feed(data, size);
-        } catch (const std::exception& e) {
-          echo_.line("error " + name + " " + direction + " " + e.what());
+        if (decoding) {
+          try {
+            decoder.feed(data, size);
+          } catch (const std::exception& e) {
+            echo_.line("error " + name + " " + direction + " " + e.what());
+          }
         }
+        to.send(std::string(data, size));
       });
   if (decoding) decoder.finish();
   passOnTheEnd(end, from, to, fromName);
