@@ -212,7 +212,7 @@ void LaneSimulator::setEcho(std::ostream* out) { echo_.setStream(out); }
 void LaneSimulator::serveConnection(const std::shared_ptr<SimConnection>& connection) {
   Sink sink(*this, connection);
   PacketAccumulator accumulator;
-  const std::string name = "#" + std::to_string(connection->id());
+  const std::string& name = connection->name();
   connection->receive(acceptor_.stopping(), [&](const char* data, std::size_t size) {
     accumulator.append(data, size);
     try {
@@ -275,13 +275,12 @@ void LaneSimulator::answer(const std::shared_ptr<SimConnection>& connection,
     if (found != behaviours_.end()) b = found->second;
     settings = settings_;
   }
-  const std::string connectionName = "#" + std::to_string(connection->id());
   // The connection itself delays whatever it sends by the plan's lateness; a close is no send.
   const int delayMs = b.delayMs;
 
   if (b.closeConnection) {
-    later(delayMs + connection->faults().lateMs, [this, connection, connectionName] {
-      echo_.line("note " + connectionName + " closing instead of answering");
+    later(delayMs + connection->faults().lateMs, [this, connection] {
+      echo_.line("note " + connection->name() + " closing instead of answering");
       connection->shutdown();
     });
     return;
@@ -289,7 +288,7 @@ void LaneSimulator::answer(const std::shared_ptr<SimConnection>& connection,
 
   std::string answerBody;
   if (b.noAnswer) {
-    echo_.line("note " + connectionName + " " + request.cmdId + " not answered");
+    echo_.line("note " + connection->name() + " " + request.cmdId + " not answered");
   } else if (!b.rawBody.empty()) {
     answerBody = b.rawBody;
   } else {

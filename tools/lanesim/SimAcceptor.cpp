@@ -61,7 +61,7 @@ void SimAcceptor::acceptLoop() {
     // any thread that sends to it.
     platform::setNonBlocking(s);
     auto connection = std::make_shared<SimConnection>(s, ++nextConnectionId_, planOf_());
-    echo_.line("open #" + std::to_string(connection->id()));
+    echo_.line("open " + connection->name());
     std::lock_guard<std::mutex> lock(clientsMutex_);
     clients_.push_back(Client{connection, std::thread(serve_, connection)});
   }

@@ -5,7 +5,7 @@
 #include <vector>
 
 SimConnection::SimConnection(platform::SocketHandle s, unsigned id, const SimFaultPlan& faults)
-    : socket_(s), id_(id), faults_(faults, id) {}
+    : socket_(s), id_(id), name_("#" + std::to_string(id)), faults_(faults, id) {}
 
 SimConnection::LoopEnd SimConnection::receive(const std::atomic<bool>& stopping,
                                               const Received& received) {

@@ -47,6 +47,8 @@ class SimConnection {
   SimConnection& operator=(const SimConnection&) = delete;
 
   unsigned id() const { return id_; }
+  // "#" and the id, as the printed lines name the connection.
+  const std::string& name() const { return name_; }
 
   // The connection's own thread: reads until the stop flag is set, the connection ends or the peer
   // goes, handing each piece to `received` in order, and writes the queued bytes as they fall due.
@@ -101,6 +103,7 @@ class SimConnection {
 
   SimSocket socket_;  // closed by finish() on the connection thread, or by the destructor
   const unsigned id_;
+  const std::string name_;
   std::atomic<bool> open_{true};
   std::mutex mutex_;  // guards everything below, and every use of the socket but the thread's reads
   SimFaultInjector faults_;

@@ -171,11 +171,6 @@ const std::map<std::string, Member>& members() {
   return readers;
 }
 
-bool fail(std::string* error, const std::string& message) {
-  if (error != nullptr) *error = message;
-  return false;
-}
-
 bool parseMembers(const Json::Value& doc, const std::string& object, bool streamOnly,
                   SimFaultPlan& plan, std::string* error) {
   if (!doc.isObject()) return fail(error, object + " must be an object");

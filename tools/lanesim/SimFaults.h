@@ -92,4 +92,10 @@ bool parse(const Json::Value& doc, SimFaultPlan& plan, std::string* error);
 bool parseStream(const Json::Value& doc, const std::string& object, SimFaultPlan& plan,
                  std::string* error);
 
+// How the scenario readers give up: stores the reason where one is asked for; returns false.
+inline bool fail(std::string* error, const std::string& message) {
+  if (error != nullptr) *error = message;
+  return false;
+}
+
 }  // namespace simfaults

@@ -69,19 +69,17 @@ void SimForwarder::setFaults(const SimFaultPlan& toLane, const SimFaultPlan& toS
 }
 
 bool SimForwarder::loadScenario(const Json::Value& scenario, std::string* error) {
-  const auto fail = [error](const std::string& why) {
-    if (error != nullptr) *error = why;
-    return false;
-  };
-  if (!scenario.isObject()) return fail("a forwarding scenario must be a JSON object");
+  if (!scenario.isObject()) {
+    return simfaults::fail(error, "a forwarding scenario must be a JSON object");
+  }
   Plans read = plans();
   for (const std::string& name : scenario.getMemberNames()) {
     SimFaultPlan* plan = name == kFaultsMember         ? &read.toLane
                          : name == kServerFaultsMember ? &read.toServer
                                                        : nullptr;
     if (plan == nullptr) {
-      return fail("\"" + name + "\" is not used when forwarding (only " + kFaultsMember + " and " +
-                  kServerFaultsMember + " are)");
+      return simfaults::fail(error, "\"" + name + "\" is not used when forwarding (only " +
+                                        kFaultsMember + " and " + kServerFaultsMember + " are)");
     }
     if (!simfaults::parseStream(scenario[name], name, *plan, error)) return false;
   }
@@ -101,7 +99,7 @@ SimForwarder::Plans SimForwarder::plans() const {
 
 void SimForwarder::serve(const std::shared_ptr<SimConnection>& lane) {
   const unsigned n = lane->id();
-  const std::string name = "#" + std::to_string(n);
+  const std::string& name = lane->name();
   std::string why;
   SimSocket socket = connectTo(serverHost_, serverPort_, kConnectTimeout, acceptor_.stopping(), why);
   if (!socket.valid()) {
@@ -134,7 +132,7 @@ void SimForwarder::serve(const std::shared_ptr<SimConnection>& lane) {
 
 void SimForwarder::pump(SimConnection& from, SimConnection& to, const char* direction,
                         const char* fromName) {
-  const std::string name = "#" + std::to_string(from.id());
+  const std::string& name = from.name();
   SimStreamDecoder decoder(direction, from.id(), echo_);
   bool decoding = false;
   const SimConnection::LoopEnd end =
@@ -159,7 +157,7 @@ void SimForwarder::pump(SimConnection& from, SimConnection& to, const char* dire
 
 void SimForwarder::passOnTheEnd(SimConnection::LoopEnd end, SimConnection& from, SimConnection& to,
                                 const std::string& side) {
-  const std::string name = "#" + std::to_string(from.id());
+  const std::string& name = from.name();
   switch (end) {
     case SimConnection::LoopEnd::Stopped:
       return;

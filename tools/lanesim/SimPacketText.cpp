@@ -5,6 +5,7 @@
 
 #include <json/json.h>
 
+#include "SimAnswers.h"
 #include "common/JsonText.h"
 #include "transport/Packet.h"
 
@@ -31,18 +32,17 @@ const std::map<std::string, const char*>& names() {
       {"03023", "RSUWriteCard_GD"},  {"03024", "CardReaderWriteCard_GD"},
       {"03025", "GetOBUInfo"},       {"03026", "GetCardInfo_GD"},
       {"03029", "SendNonCashPay"},   {"03031", "StopNonCashPay"},
-      {"03032", "QueryTransDetail"}, {"03030", "NonCashPayAck"},
+      {"03032", "QueryTransDetail"}, {simanswers::kAckId, "NonCashPayAck"},
   };
   return table;
 }
 
-constexpr const char* kPushId = "03130";
 constexpr const char* kPushName = "NonCashPayResult";
 
 }  // namespace
 
 std::string commandName(const std::string& cmdId) {
-  if (cmdId == kPushId) return kPushName;
+  if (cmdId == simanswers::kPushId) return kPushName;
   const auto& table = names();
   const auto request = table.find(cmdId);
   if (request != table.end()) return request->second;

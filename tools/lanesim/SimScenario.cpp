@@ -10,6 +10,8 @@
 
 namespace simscenario {
 
+using simfaults::fail;
+
 namespace {
 
 constexpr std::size_t kCmdIdWidth = 5;
@@ -117,11 +119,6 @@ const std::map<std::string, MemberReader>& behaviourReaders() {
        }},
   };
   return readers;
-}
-
-bool fail(std::string* error, const std::string& message) {
-  if (error != nullptr) *error = message;
-  return false;
 }
 
 bool parseBehaviour(const std::string& cmdId, const Json::Value& doc, CommandBehaviour& out,

@@ -45,7 +45,7 @@ struct SimSettings {
 namespace simscenario {
 
 // Longest delay a scenario may ask for.
-constexpr int kMaxDelayMs = 600000;
+using simfaults::kMaxDelayMs;
 
 // A command id as the simulator keys it: up to five digits, zero-padded to five ("3010" gives
 // "03010"). Empty when the text is not such a number.
