@@ -23,10 +23,10 @@ prepare_run console "$bin" "$run" lanesim mvclient
 printf '{"Plate":"\xd4\xc1A12345"}\n' >"$run/scenario.json"
 start_simulator "$bin" "$run" --scenario "$run/scenario.json" ||
   { echo "console: the simulator did not start" >&2; exit 1; }
-write_demo_config "$run" "$sim_port"
+write_demo_config "$run" "$lanesim_port"
 
 cat <<TEXT
-console: lane-server simulator on 127.0.0.1:$sim_port (log $run/lanesim.out)
+console: lane-server simulator on 127.0.0.1:$lanesim_port (log $run/lanesim.out)
 console: configuration $run/EtcConfig/Marovex.ini (lanes 1 and 2), library log in $run/MvClientLog
 console: click Init, then Read on the Reader or RSU page; close the window to end
 TEXT

@@ -5,9 +5,9 @@
 #                                     the simulator when the script ends; NAME is the script's
 #                                     make target
 #   start_simulator BIN_DIR RUN_DIR [LANESIM_ARGS...]
-#                                     sets sim_pid and sim_port; the simulator's output goes to
-#                                     RUN_DIR/lanesim.out
-#   stop_simulator                    ends it (safe to call twice; scripts trap it on EXIT)
+#                                     sets lanesim_pid and lanesim_port (lanesim.sh); the
+#                                     simulator's output goes to RUN_DIR/lanesim.out; lanesim_stop
+#                                     ends it (safe to call twice; prepare_run traps it on EXIT)
 #   write_demo_config RUN_DIR PORT    writes RUN_DIR/EtcConfig/Marovex.ini: lanes 1 and 2
 #   exe_suffix=.exe                   set after sourcing, for programs built for Windows (with
 #                                     lanesim_runner, see lanesim.sh)
@@ -16,16 +16,12 @@
 
 # shellcheck source=scripts/lanesim.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lanesim.sh"
-sim_pid=""
-sim_port=""
 exe_suffix=""
 
 start_simulator() {
   local bin="$1" run="$2"
   shift 2
-  lanesim_start "$bin/lanesim$exe_suffix" "$run/lanesim.out" "$@" || return 1
-  sim_pid="$lanesim_pid"
-  sim_port="$lanesim_port"
+  lanesim_start "$bin/lanesim$exe_suffix" "$run/lanesim.out" "$@"
 }
 
 prepare_run() {
@@ -39,11 +35,9 @@ prepare_run() {
   done
   rm -rf "$run"
   mkdir -p "$run"
-  trap stop_simulator EXIT
+  trap lanesim_stop EXIT
   trap 'exit 130' INT TERM
 }
-
-stop_simulator() { lanesim_stop; }
 
 lane_section() { # index laneNo readerId rsuId port
   cat <<INI

@@ -18,8 +18,8 @@ exe_suffix="${DEMO_EXE_SUFFIX:-}"
 prepare_run demo "$bin" "$run" lanesim mvcall
 
 start_simulator "$bin" "$run" || { echo "demo: the simulator did not start" >&2; exit 1; }
-port="$sim_port"
-echo "demo: lane-server simulator on 127.0.0.1:$port (pid $sim_pid)"
+port="$lanesim_port"
+echo "demo: lane-server simulator on 127.0.0.1:$port (pid $lanesim_pid)"
 
 write_demo_config "$run" "$port"
 echo "demo: configuration $run/EtcConfig/Marovex.ini"

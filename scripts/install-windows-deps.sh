@@ -15,28 +15,14 @@ jsoncpp_version="1.9.5"
 sudo_cmd=()
 [ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
 export DEBIAN_FRONTEND=noninteractive
-apt_opts=(-o DPkg::Lock::Timeout=900 -y --no-install-recommends)
-
-installed() { dpkg-query -W -f='${Status}' "$1" 2>/dev/null | grep -q "install ok installed"; }
-
-install_missing() {
-  local missing=()
-  for p in "$@"; do installed "$p" || missing+=("$p"); done
-  [ ${#missing[@]} -eq 0 ] && return 0
-  echo "installing: ${missing[*]}"
-  if ! "${sudo_cmd[@]}" apt-get install "${apt_opts[@]}" "${missing[@]}"; then
-    "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=900 update
-    "${sudo_cmd[@]}" apt-get install "${apt_opts[@]}" "${missing[@]}"
-  fi
-}
 
 # Wine runs 32-bit programs with the i386 libraries.
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
   "${sudo_cmd[@]}" dpkg --add-architecture i386
   "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=900 update
 fi
-install_missing cmake make dpkg-dev googletest binutils-mingw-w64-i686 g++-mingw-w64-i686-posix \
-  binutils-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix wine wine64 wine32:i386
+"$root/scripts/install-deps.sh" cmake make dpkg-dev googletest binutils-mingw-w64-i686 \
+  g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix wine wine64 wine32:i386
 
 # A private apt setup below DEPS_DIR with the machine's own package sources turned into source
 # entries, so that the system's apt configuration stays as it is.
