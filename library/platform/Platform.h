@@ -126,9 +126,10 @@ std::vector<DirEntry> listFiles(const std::string& dir, const std::string& suffi
 bool removeFile(const std::string& path);
 
 // A file opened for appending, for the log. Each append is one write of the whole text at the end
-// of the file, with nothing buffered in the process: the appends of concurrent threads never mix,
-// no lock of the process is held while the system writes, and a text is in the file once append
-// returns. Text mode: where the platform's line end is "\r\n" each "\n" is written as that. The
+// of the file, with nothing buffered in the process: the appends of concurrent threads never mix
+// and a text is in the file once append returns. On POSIX no lock of the process is held while the
+// system writes; on Windows appends take one process-wide lock, because an append-only handle
+// does not keep concurrent writes apart everywhere. Text mode: where the platform's line end is "\r\n" each "\n" is written as that. The
 // file is created when missing, not inherited by child processes, and closed by the destructor.
 // Any thread may append.
 class AppendFile {

@@ -13,7 +13,6 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <ctime>
@@ -97,7 +96,6 @@ bool connectStart(SocketHandle s, const char* ip, std::uint16_t port) {
 
 bool connectInProgress() { return errno == EINPROGRESS || errno == EINTR; }
 
-
 int waitReadable(SocketHandle s, std::chrono::microseconds timeout) { return waitFor(s, POLLIN, timeout); }
 int waitWritable(SocketHandle s, std::chrono::microseconds timeout) { return waitFor(s, POLLOUT, timeout); }
 
@@ -180,7 +178,6 @@ std::string currentDirectory() {
     buffer.resize(buffer.size() * 2);
   }
 }
-
 
 namespace {
 

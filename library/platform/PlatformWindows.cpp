@@ -3,7 +3,6 @@
 
 #include "platform/Platform.h"
 
-#include <atomic>
 #include <climits>
 #include <cstdio>
 #include <utility>
@@ -24,23 +23,20 @@ bool injectedFailure(Call call, int err) {
 SOCKET toSocket(SocketHandle s) { return static_cast<SOCKET>(s); }
 SocketHandle toHandle(SOCKET s) { return s == INVALID_SOCKET ? kInvalidSocket : static_cast<SocketHandle>(s); }
 
-// Sockets, like the log file, stay out of processes the application starts.
-void keepFromChildren(SOCKET s) {
+// Every socket of the library, made or accepted: not inherited by processes the application
+// starts (like the log file), and without a coalescing delay.
+SocketHandle adopt(SOCKET s) {
   ::SetHandleInformation(reinterpret_cast<HANDLE>(s), HANDLE_FLAG_INHERIT, 0);
-}
-
-void disableCoalescing(SOCKET s) {
   BOOL one = TRUE;
   ::setsockopt(s, IPPROTO_TCP, TCP_NODELAY, reinterpret_cast<const char*>(&one), sizeof one);
+  return toHandle(s);
 }
 
 // A fresh socket set up as every socket of the library: not inherited, no coalescing delay.
 SocketHandle newTcpSocket() {
   SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
   if (s == INVALID_SOCKET) return kInvalidSocket;
-  keepFromChildren(s);
-  disableCoalescing(s);
-  return toHandle(s);
+  return adopt(s);
 }
 
 constexpr long long kMicrosecondsPerSecond = 1000000;
@@ -188,12 +184,10 @@ SocketHandle acceptConnection(SocketHandle listener) {
     SOCKET s = ::accept(toSocket(listener), nullptr, nullptr);
     if (s == INVALID_SOCKET && ::WSAGetLastError() == WSAEINTR) continue;
     if (s == INVALID_SOCKET) return kInvalidSocket;
-    keepFromChildren(s);
-    disableCoalescing(s);
     // An accepted socket takes over the listener's non-blocking mode here, unlike on POSIX.
     u_long off = 0;
     ::ioctlsocket(s, FIONBIO, &off);
-    return toHandle(s);
+    return adopt(s);
   }
 }
 
