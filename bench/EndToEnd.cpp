@@ -153,7 +153,7 @@ class HandoffClient {
   void receive() {
     wire::PacketCutter cutter;
     std::string packet;
-    char chunk[10240];
+    char chunk[wire::kReadChunk];
     while (running_.load()) {
       const int ready = platform::waitReadable(s_, kRecvIdleWait);
       if (ready == 0) continue;

@@ -13,7 +13,6 @@
 namespace wire {
 namespace {
 
-constexpr std::size_t kReadChunk = 10240;
 constexpr const char* kPlaceholderTime = "261206173005123";
 constexpr int kListQueryId = 3014;
 constexpr int kFirstRequestId = 3001;

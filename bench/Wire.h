@@ -12,6 +12,8 @@ namespace wire {
 
 // An answer's command id is its request's plus this.
 constexpr int kAnswerIdOffset = 100;
+// Bytes taken from a socket per receive.
+constexpr std::size_t kReadChunk = 10240;
 
 // Cuts whole packets out of a byte stream by the length field alone: the peers are our own
 // programs, so nothing is checked. One thread at a time.

@@ -24,12 +24,14 @@
 #include <json/json.h>
 
 #include "CallWatchdog.h"
+#include "LaneConfigText.h"
 #include "LaneSimulator.h"
 #include "LibraryBinding.h"
 #include "ProcessCensus.h"
 #include "SoakReport.h"
 #include "StackDump.h"
 #include "common/JsonText.h"
+#include "common/ResultCodes.h"
 
 namespace {
 
@@ -79,17 +81,20 @@ const std::array<OpSpec, 11> kOps = {{
 }};
 constexpr std::size_t kPayOp = 5;
 
-// Codes a caller is told to expect: success, busy, no answer, rejected, unusable answer, not
-// written, unreadable code, no session (while Uninit runs).
+// Codes a caller is told to expect (no session: while Uninit runs).
 bool expectedCode(int code) {
   switch (code) {
-    case 0: case 1: case 2: case 3: case 4: case 6: case 998: case 1000: return true;
-    default: return false;
+    case result::kOk: case result::kChannelBusy: case result::kNoResponse: case result::kRejected:
+    case result::kUnusableAnswer: case result::kNotWritten: case result::kBadErrorCode:
+    case result::kNoSession:
+      return true;
+    default:
+      return false;
   }
 }
 // Outputs that must be JSON texts: those of success and of a rejection (an unusable answer leaves
 // the raw output of the last command, which may be empty).
-bool outputMustBeJson(int code) { return code == 0 || code == 3; }
+bool outputMustBeJson(int code) { return code == result::kOk || code == result::kRejected; }
 
 struct FaultPhase {
   const char* name;
@@ -126,12 +131,16 @@ std::vector<FaultPhase> faultPhases() {
   };
 }
 
-std::string laneSection(int index, int lane, int port, bool autoLogout) {
-  return "[MvLane" + std::to_string(index) + "]\nIpAddr=127.0.0.1\nPort=" + std::to_string(port) +
-         "\nUserName=soak\nPassWord=soak\nProvinceNo=44\nCityNo=1\nAreaNo=101\nGateNo=2\nLaneNo=" +
-         std::to_string(lane) + "\nHeartBeatTime=" + std::to_string(kHeartBeatSeconds) +
-         "\nTimeOut=" + std::to_string(kTimeOutSeconds) + "\nRSUID=0\nReaderID=1\nAutoLogout=" +
-         (autoLogout ? "1" : "0") + "\n";
+testsupport::LaneConfig laneConfig(int lane, std::uint16_t port, bool autoLogout) {
+  testsupport::LaneConfig config;
+  config.laneNo = lane;
+  config.port = port;
+  config.rsuId = 0;
+  config.readerId = 1;
+  config.heartBeatTime = kHeartBeatSeconds;
+  config.timeOut = kTimeOutSeconds;
+  config.autoLogout = autoLogout ? 1 : 0;
+  return config;
 }
 
 bool isJson(const std::string& text) {
@@ -184,9 +193,9 @@ class Soak {
     discardLogs();
     {
       std::ofstream ini(dir_ / "EtcConfig" / "Marovex.ini");
-      ini << "[Global]\nMvLaneNum=2\nLogDir=logs\nLogKeepDays=1\n"
-          << laneSection(0, kLanes[0], sims_[0].port(), false)
-          << laneSection(1, kLanes[1], sims_[1].port(), true);
+      ini << testsupport::laneConfigText(
+          {laneConfig(kLanes[0], sims_[0].port(), false), laneConfig(kLanes[1], sims_[1].port(), true)},
+          "logs");
     }
     // The library reads its configuration below the working directory when it loads.
     std::filesystem::current_path(dir_);
@@ -362,7 +371,7 @@ class Soak {
       const Ms bound = op.deadline + kOverrunAllowance + (overlapped ? kSessionCycleBound : Ms(0));
       if (took > bound) report_.violation(where + " took " + std::to_string(took.count()) + " ms");
       if (!expectedCode(code)) report_.violation(where + " returned " + std::to_string(code));
-      if (code == 5) continue;
+      if (code == result::kStashed) continue;
       if (outputMustBeJson(code) && !isJson(out.data())) {
         report_.violation(where + " returned " + std::to_string(code) + " with an output that is not JSON");
       }
