@@ -229,14 +229,15 @@ class ModuleReference {
 bool processEnding();
 void markProcessEnding();
 
-// Has `atEnd` called on the calling thread when that thread ends while the library is loaded (one
-// function per thread; a later call replaces it). On Windows the DLL's thread-detach notification
+// Has `atEnd` called on the calling thread when that thread ends while the library is loaded.
+// Every call adds one function; they run newest first, each once. On Windows the DLL's thread-detach notification
 // calls it: a thread-local object with a destructor would instead have the C++ runtime keep the
 // DLL loaded for the thread and unload it from the thread's end, which hangs. Threads still
 // running when the library is unloaded do not call it. On Linux a thread-local destructor calls
 // it (the C library keeps an unloaded library mapped until such threads end).
 void callAtThreadEnd(void (*atEnd)());
-// Runs the calling thread's function now, if it has one (the DLL's thread-detach notification).
+// Runs the calling thread's functions now, newest first, and forgets them (the DLL's
+// thread-detach notification). A function registered meanwhile runs too.
 void runThreadEnd();
 
 }  // namespace platform

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/FaultCounters.h"
+#include "platform/ThreadEndHook.h"
 
 namespace platform {
 
@@ -421,17 +422,7 @@ void ModuleReference::reset() {
   }
 }
 
-namespace {
-
-// A plain pointer: nothing is registered with the C++ runtime for the thread's end.
-thread_local void (*threadEnd)() = nullptr;
-
-}  // namespace
-
-void callAtThreadEnd(void (*atEnd)()) { threadEnd = atEnd; }
-
-void runThreadEnd() {
-  if (void (*atEnd)() = std::exchange(threadEnd, nullptr)) atEnd();
-}
+// The DLL's thread-detach notification runs runThreadEnd for every thread: nothing to set up.
+void hookThreadEnd() {}
 
 }  // namespace platform
