@@ -51,8 +51,10 @@ std::string ConfigDiagnosis::missing(const std::string& section, const std::stri
   const vark::CIStringEqual equal;
   for (const IniOutline::KeyLine& line : outline_.keyLines()) {
     if (line.header == header && differsOnlyByBlanks(line.key, key)) {
-      return "key " + quoted(line.key) + " with a blank before '=' in [" +
-             outline_.headers()[header].name + "] " + lineText(line.line);
+      // The line was trimmed, so a key's blanks are inside it or before the '='.
+      const char* where = vark::isIniSpace(line.key.back()) ? " with a blank before '='" : " with a blank in it";
+      return "key " + quoted(line.key) + where + " in [" + outline_.headers()[header].name + "] " +
+             lineText(line.line);
     }
   }
   const std::string absent = "no key " + quoted(key) + " in " + headerAt(header);
