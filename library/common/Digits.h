@@ -4,20 +4,16 @@
 
 namespace digits {
 
-constexpr int kBase = 10;
+constexpr unsigned kBase = 10;
 
-// True when 0 <= value < 10^width, so that putFixed writes it exactly.
-constexpr bool fits(int value, int width) {
-  int limit = 1;
-  for (int i = 0; i < width; ++i) limit *= kBase;
-  return value >= 0 && value < limit;
-}
-
-// Writes a value that fits as exactly `width` zero-padded digits ("%0*d"); returns the end.
+// Writes exactly `width` digits: the value zero-padded ("%0*d"), or, should it have more digits
+// than that, its last `width` ones. Never anything but digits, so the fields of a time need no
+// check and no other formatter. Returns the end.
 inline char* putFixed(char* at, int value, int width) {
+  auto rest = static_cast<unsigned>(value);
   for (int i = width - 1; i >= 0; --i) {
-    at[i] = static_cast<char>('0' + value % kBase);
-    value /= kBase;
+    at[i] = static_cast<char>('0' + rest % kBase);
+    rest /= kBase;
   }
   return at + width;
 }

@@ -42,7 +42,8 @@ bool hasAnyComment(const Json::Value& value) {
 // The documents the library builds and receives for its requests and answers: objects of texts,
 // integers, booleans, nulls and further such objects, without comments. Their styled text is
 // written here directly; everything else (arrays, fractions, comments) goes through the JSON
-// library, whose layout rules for those are not repeated here.
+// library, whose layout rules for those are not repeated here. Writing them here saves about a
+// seventh of the client's instructions for a whole ListQuery call (make bench, callgrind).
 bool isPlain(const Json::Value& value) {
   if (hasAnyComment(value)) return false;
   switch (value.type()) {

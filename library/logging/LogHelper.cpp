@@ -4,6 +4,7 @@
 #include <cctype>
 #include <fstream>
 
+#include "common/ByteOrderMark.h"
 #include "common/ConfigPath.h"
 
 namespace {
@@ -53,7 +54,8 @@ bool LogHelper::readSettings(const std::string& configPath, Settings& settings) 
   if (!in) return false;
   bool inGlobal = false;
   std::string line;
-  while (std::getline(in, line)) {
+  for (bool first = true; std::getline(in, line); first = false) {
+    if (first) dropByteOrderMark(line);
     const std::string text = cleanLine(line);
     if (text.empty()) continue;
     if (text.front() == '[') {

@@ -1,6 +1,5 @@
 #include "logging/Logger.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -9,10 +8,9 @@
 
 namespace {
 
-constexpr const char* kLinePrefixFormat = "[%c]%04d-%02d-%02d %02d:%02d:%02d[0x%lx]-";
 constexpr const char* kLogSuffix = ".log";
-// "YYYYMMDD" and its terminator.
-constexpr std::size_t kDateTextSize = 9;
+// "YYYYMMDD"
+constexpr std::size_t kDateSize = 8;
 
 std::int64_t dayNumber(std::uint64_t fileTime) {
   return static_cast<std::int64_t>(fileTime / Logger::kFileTimePerDay);
@@ -23,6 +21,7 @@ constexpr int kYearDigits = 4;
 constexpr int kFieldDigits = 2;  // month, day, hour, minute, second
 constexpr std::size_t kHexScratch = 2 * sizeof(unsigned long);
 constexpr char kHexDigits[] = "0123456789abcdef";
+constexpr std::size_t kLongestPrefix = sizeof "[L]YYYY-MM-DD hh:mm:ss[0x]-" - 1 + kHexScratch;
 
 char* putText(char* at, const char* text) {
   const std::size_t size = std::strlen(text);
@@ -30,18 +29,10 @@ char* putText(char* at, const char* text) {
   return at + size;
 }
 
-// The line prefix formatted from kLinePrefixFormat, written digit by digit; the formatter itself is
-// left for times whose fields do not fit their widths. Returns the prefix length.
-std::size_t writePrefix(char* line, std::size_t room, char level, const platform::LocalTime& t,
-                        unsigned long threadId) {
-  const bool fits = digits::fits(t.year, kYearDigits) && digits::fits(t.month, kFieldDigits) &&
-                    digits::fits(t.day, kFieldDigits) && digits::fits(t.hour, kFieldDigits) &&
-                    digits::fits(t.minute, kFieldDigits) && digits::fits(t.second, kFieldDigits);
-  if (!fits) {
-    const int n = std::snprintf(line, room, kLinePrefixFormat, level, t.year, t.month, t.day,
-                                t.hour, t.minute, t.second, threadId);
-    return n < 0 ? 0 : std::min(static_cast<std::size_t>(n), room - 1);
-  }
+// The line prefix "[%c]%04d-%02d-%02d %02d:%02d:%02d[0x%lx]-" (level, local time, thread id),
+// written digit by digit into `line`, which has room for kLongestPrefix characters and a
+// terminator. Returns the prefix length.
+std::size_t writePrefix(char* line, char level, const platform::LocalTime& t, unsigned long threadId) {
   char hex[kHexScratch];
   std::size_t hexSize = 0;
   do {
@@ -95,9 +86,11 @@ Logger::Logger(const std::string& name, const std::string& dir, unsigned keepDay
 Logger::~Logger() = default;
 
 std::string Logger::fileNameFor(const platform::LocalTime& stamp) const {
-  char date[kDateTextSize];
-  std::snprintf(date, sizeof date, "%04d%02d%02d", stamp.year, stamp.month, stamp.day);
-  return dir + platform::pathSeparator() + name + '_' + date + kLogSuffix;
+  char date[kDateSize];
+  char* at = digits::putFixed(date, stamp.year, kYearDigits);
+  at = digits::putFixed(at, stamp.month, kFieldDigits);
+  digits::putFixed(at, stamp.day, kFieldDigits);
+  return dir + platform::pathSeparator() + name + '_' + std::string(date, kDateSize) + kLogSuffix;
 }
 
 void Logger::deleteExpired() const {
@@ -159,7 +152,8 @@ void Logger::log(char level, const char* format, ...) {
 void Logger::vlog(char level, const char* format, va_list args) {
   char line[kMaxLineLength + 1];
   const platform::LocalTime now = platform::localTimeNow();
-  const std::size_t used = writePrefix(line, sizeof line, level, now, callingThreadId());
+  static_assert(sizeof line > kLongestPrefix, "the prefix fits the line");
+  const std::size_t used = writePrefix(line, level, now, callingThreadId());
   line[used] = '\0';  // stays the end should the message fail to format
   std::vsnprintf(line + used, sizeof line - used, format, args);
   writeText(line, now);

@@ -1,5 +1,6 @@
 // A small INI reader: '#' and ';' start a comment anywhere in a line, section names and keys match
-// without regard to the case of ASCII letters, and everything else is kept exactly as written.
+// without regard to the case of ASCII letters, and everything else is kept exactly as written. A
+// UTF-8 byte-order mark at the start of the text is not part of it.
 #pragma once
 
 #include <algorithm>
@@ -10,6 +11,8 @@
 #include <type_traits>
 #include <unordered_map>
 #include <utility>
+
+#include "common/ByteOrderMark.h"
 
 namespace vark {
 
@@ -36,24 +39,42 @@ class AIniWalker {
   // Reads `in` line by line. Calls onSection(nameBegin, nameEnd) for a header and
   // onKeyValue(keyBegin, keyEnd, valueBegin, valueEnd) for a line holding '=', with iterators into
   // the current line. Returns true at the end of the stream, false at a malformed header (the rest
-  // of the stream is left unread).
+  // of the stream is left unread). A UTF-8 byte-order mark before the first line is skipped.
   template <typename Stream, typename OnSection, typename OnKeyValue>
   static bool walk(Stream& in, OnSection&& onSection, OnKeyValue&& onKeyValue) {
+    return walkNumbered(
+        in, [&](std::size_t, auto nameBegin, auto nameEnd) { onSection(nameBegin, nameEnd); },
+        [&](std::size_t, auto keyBegin, auto keyEnd, auto valueBegin, auto valueEnd) {
+          onKeyValue(keyBegin, keyEnd, valueBegin, valueEnd);
+        },
+        [](std::size_t, auto, auto) {});
+  }
+
+  // As walk, with the line's number (from 1) first in every call, and with
+  // onMalformed(lineNumber, begin, end) called on the trimmed text of the malformed header that
+  // ends the walk.
+  template <typename Stream, typename OnSection, typename OnKeyValue, typename OnMalformed>
+  static bool walkNumbered(Stream& in, OnSection&& onSection, OnKeyValue&& onKeyValue,
+                           OnMalformed&& onMalformed) {
     std::string line;
-    while (std::getline(in, line)) {
+    for (std::size_t number = 1; std::getline(in, line); ++number) {
+      if (number == 1) dropByteOrderMark(line);
       auto begin = line.cbegin();
       auto end = begin + static_cast<std::ptrdiff_t>(std::min(line.find_first_of("#;"), line.size()));
       begin = std::find_if_not(begin, end, isIniSpace);
       while (end != begin && isIniSpace(*(end - 1))) --end;
       if (begin == end) continue;
       if (*begin == '[') {
-        if (end - begin < kShortestHeader || *(end - 1) != ']') return false;
-        onSection(begin + 1, end - 1);
+        if (end - begin < kShortestHeader || *(end - 1) != ']') {
+          onMalformed(number, begin, end);
+          return false;
+        }
+        onSection(number, begin + 1, end - 1);
         continue;
       }
       const auto eq = std::find(begin, end, '=');
       if (eq == end) continue;
-      onKeyValue(begin, eq, eq + 1, end);
+      onKeyValue(number, begin, eq, eq + 1, end);
     }
     return true;
   }

@@ -12,6 +12,7 @@ extern const char* const kNoWorkingDirectory;
 // Reads the Global MvLaneNum and one MvLane<i> section per lane (i from 0) of the file at `path`.
 // On success fills `lanes` (in section order), sets `conf` to the styled JSON array of the value
 // texts as written, logs it with passwords masked and returns true. On failure sets `conf` to the
-// reason, leaves `lanes` untouched and returns false. An empty path stands for a working directory
+// reason, logs one 'E' line that says where the file went wrong (section, line and what stands
+// there), leaves `lanes` untouched and returns false. An empty path stands for a working directory
 // that could not be read (kNoWorkingDirectory). Takes no lock; any thread.
 bool readMvLaneTable(const std::string& path, std::vector<stMvLaneInfo_t>& lanes, std::string& conf);

@@ -2,9 +2,11 @@
 #include "platform/Platform.h"
 
 #include <atomic>
+#include <memory>
 #include <utility>
 
 #include "platform/FaultCounters.h"
+#include "platform/ThreadEndHook.h"
 
 namespace platform {
 
@@ -14,6 +16,16 @@ namespace {
 std::atomic<unsigned> faultCountdown[static_cast<int>(Call::kCount)];
 
 std::atomic<bool> processEndingFlag{false};
+
+// One function to call when the thread ends, and the ones registered before it.
+struct ThreadEndCall {
+  void (*atEnd)();
+  ThreadEndCall* earlier;
+};
+
+// The newest call of the thread; each owns the one before it. A plain pointer, so that nothing is
+// registered with the C++ runtime for the thread's end (see callAtThreadEnd).
+thread_local ThreadEndCall* threadEndCalls = nullptr;
 
 }  // namespace
 
@@ -52,6 +64,19 @@ SharedLibrary& SharedLibrary::operator=(SharedLibrary&& other) noexcept {
     error_ = std::move(other.error_);
   }
   return *this;
+}
+
+void callAtThreadEnd(void (*atEnd)()) {
+  hookThreadEnd();
+  threadEndCalls = std::make_unique<ThreadEndCall>(ThreadEndCall{atEnd, threadEndCalls}).release();
+}
+
+void runThreadEnd() {
+  // A function that registers another while it runs has that one run too, in this loop.
+  while (threadEndCalls != nullptr) {
+    const std::unique_ptr<ThreadEndCall> call(std::exchange(threadEndCalls, threadEndCalls->earlier));
+    call->atEnd();
+  }
 }
 
 bool processEnding() { return processEndingFlag.load(std::memory_order_acquire); }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <mutex>
 #include <string>
 #include <type_traits>
 #include <vector>
@@ -128,10 +129,11 @@ bool removeFile(const std::string& path);
 // A file opened for appending, for the log. Each append is one write of the whole text at the end
 // of the file, with nothing buffered in the process: the appends of concurrent threads never mix
 // and a text is in the file once append returns. On POSIX no lock of the process is held while the
-// system writes; on Windows appends take one process-wide lock, because an append-only handle
-// does not keep concurrent writes apart everywhere. Text mode: where the platform's line end is "\r\n" each "\n" is written as that. The
-// file is created when missing, not inherited by child processes, and closed by the destructor.
-// Any thread may append.
+// system writes. On Windows the file's own lock is held across its one write (one log line to a
+// local file), because an append-only handle does not keep concurrent writes apart everywhere;
+// appends to other files do not wait for it. Text mode: where the platform's line end is "\r\n"
+// each "\n" is written as that. The file is created when missing, not inherited by child
+// processes, and closed by the destructor. Any thread may append.
 class AppendFile {
  public:
   explicit AppendFile(const std::string& path);
@@ -146,6 +148,9 @@ class AppendFile {
  private:
   static constexpr std::intptr_t kNoFile = -1;
   std::intptr_t handle_ = kNoFile;
+  // Orders this file's appends on Windows (Wine's append-only handle reads the file's size and
+  // writes there, so two threads could land on the same place). Never taken on POSIX.
+  mutable std::mutex appendMutex_;
 };
 
 // ---- Dynamic libraries ---------------------------------------------------------------------------
@@ -229,14 +234,15 @@ class ModuleReference {
 bool processEnding();
 void markProcessEnding();
 
-// Has `atEnd` called on the calling thread when that thread ends while the library is loaded (one
-// function per thread; a later call replaces it). On Windows the DLL's thread-detach notification
+// Has `atEnd` called on the calling thread when that thread ends while the library is loaded.
+// Every call adds one function; they run newest first, each once. On Windows the DLL's thread-detach notification
 // calls it: a thread-local object with a destructor would instead have the C++ runtime keep the
 // DLL loaded for the thread and unload it from the thread's end, which hangs. Threads still
 // running when the library is unloaded do not call it. On Linux a thread-local destructor calls
 // it (the C library keeps an unloaded library mapped until such threads end).
 void callAtThreadEnd(void (*atEnd)());
-// Runs the calling thread's function now, if it has one (the DLL's thread-detach notification).
+// Runs the calling thread's functions now, newest first, and forgets them (the DLL's
+// thread-detach notification). A function registered meanwhile runs too.
 void runThreadEnd();
 
 }  // namespace platform

@@ -16,10 +16,10 @@
 #include <cerrno>
 #include <climits>
 #include <ctime>
-#include <utility>
 #include <vector>
 
 #include "platform/FaultCounters.h"
+#include "platform/ThreadEndHook.h"
 
 namespace platform {
 
@@ -339,8 +339,9 @@ void ModuleReference::reset() { handle_ = nullptr; }
 
 namespace {
 
+// Its destructor runs when the thread ends, once the thread has touched it.
 struct ThreadEnd {
-  void (*atEnd)() = nullptr;
+  bool hooked = false;
   ~ThreadEnd() { runThreadEnd(); }
 };
 
@@ -348,10 +349,6 @@ thread_local ThreadEnd threadEnd;
 
 }  // namespace
 
-void callAtThreadEnd(void (*atEnd)()) { threadEnd.atEnd = atEnd; }
-
-void runThreadEnd() {
-  if (void (*atEnd)() = std::exchange(threadEnd.atEnd, nullptr)) atEnd();
-}
+void hookThreadEnd() { threadEnd.hooked = true; }
 
 }  // namespace platform

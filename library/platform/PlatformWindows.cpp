@@ -5,10 +5,12 @@
 
 #include <climits>
 #include <cstdio>
+#include <mutex>
 #include <utility>
 #include <vector>
 
 #include "platform/FaultCounters.h"
+#include "platform/ThreadEndHook.h"
 
 namespace platform {
 
@@ -347,12 +349,6 @@ AppendFile::~AppendFile() {
 }
 
 namespace {
-// Orders the appends of the process's threads. An append-only handle should already keep
-// concurrent writes apart, but not every implementation of it does (Wine's reads the file size and
-// writes there, so two threads can land on the same place), and a lost log line is worth more than
-// the few microseconds the lock costs. Static initialisation, nothing to destroy at unload.
-SRWLOCK appendLock = SRWLOCK_INIT;
-
 // One write for the whole text, unless it is larger than one write can take.
 bool writeAll(HANDLE file, const std::string& lines) {
   const char* next = lines.data();
@@ -375,10 +371,11 @@ bool AppendFile::append(const char* text, std::size_t size) const {
     if (text[i] == '\n') lines += '\r';
     lines += text[i];
   }
-  ::AcquireSRWLockExclusive(&appendLock);
-  const bool whole = writeAll(reinterpret_cast<HANDLE>(handle_), lines);
-  ::ReleaseSRWLockExclusive(&appendLock);
-  return whole;
+  // An append-only handle should keep concurrent writes apart by itself, but not every
+  // implementation of it does, and a lost log line is worth more than the few microseconds of
+  // holding this file's lock for its one write.
+  const std::lock_guard<std::mutex> lock(appendMutex_);
+  return writeAll(reinterpret_cast<HANDLE>(handle_), lines);
 }
 
 std::string sharedLibraryFileName(const std::string& name) { return name + ".dll"; }
@@ -421,17 +418,7 @@ void ModuleReference::reset() {
   }
 }
 
-namespace {
-
-// A plain pointer: nothing is registered with the C++ runtime for the thread's end.
-thread_local void (*threadEnd)() = nullptr;
-
-}  // namespace
-
-void callAtThreadEnd(void (*atEnd)()) { threadEnd = atEnd; }
-
-void runThreadEnd() {
-  if (void (*atEnd)() = std::exchange(threadEnd, nullptr)) atEnd();
-}
+// The DLL's thread-detach notification runs runThreadEnd for every thread: nothing to set up.
+void hookThreadEnd() {}
 
 }  // namespace platform

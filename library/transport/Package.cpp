@@ -2,7 +2,6 @@
 
 #include <chrono>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <stdexcept>
 
@@ -15,11 +14,11 @@ namespace {
 constexpr int kCenturyYears = 100;
 constexpr int kFieldDigits = 2;   // year of the century, month, day, hour, minute, second
 constexpr int kMillisDigits = 3;
+constexpr int kTimeFields = 6;
+static_assert(kTimeFields * kFieldDigits + kMillisDigits == static_cast<int>(packet::kTimeWidth),
+              "the send time fills its field");
 constexpr std::int64_t kNanosPerSecond = 1000000000;
 constexpr std::int64_t kNanosPerMilli = 1000000;
-// Room for seven formatted ints of any value, so the formatter can never cut the text; a valid
-// time gives exactly 15 characters.
-constexpr std::size_t kTimeScratch = 80;
 
 }  // namespace
 
@@ -71,20 +70,12 @@ std::string Package::GetPackageTime() {
     --seconds;
   }
   const platform::LocalTime t = platform::localTimeOf(seconds);
-  const int fields[] = {t.year % kCenturyYears, t.month, t.day, t.hour, t.minute, t.second};
+  const int fields[kTimeFields] = {t.year % kCenturyYears, t.month, t.day, t.hour, t.minute, t.second};
   const int millis = static_cast<int>(rest / kNanosPerMilli);
-  bool fit = digits::fits(millis, kMillisDigits);
-  for (int field : fields) fit = fit && digits::fits(field, kFieldDigits);
-  if (fit) {
-    std::string text(packet::kTimeWidth, '0');
-    char* at = &text[0];
-    for (int field : fields) at = digits::putFixed(at, field, kFieldDigits);
-    digits::putFixed(at, millis, kMillisDigits);
-    return text;
-  }
-  char text[kTimeScratch];
-  std::snprintf(text, sizeof text, "%02d%02d%02d%02d%02d%02d%03d", fields[0], fields[1], fields[2],
-                fields[3], fields[4], fields[5], millis);
+  std::string text(packet::kTimeWidth, '0');
+  char* at = &text[0];
+  for (int field : fields) at = digits::putFixed(at, field, kFieldDigits);
+  digits::putFixed(at, millis, kMillisDigits);
   return text;
 }
 

@@ -5,18 +5,19 @@
 
 #include "common/JsonText.h"
 
+// A document of the kind the library writes itself (objects of texts, numbers, booleans and nulls),
+// so that the writer's own layout is what is compared.
 TEST(JsonText, StyledLayoutMatchesTheInstalledStyledWriter) {
   Json::Value root;
   root["b"] = "2";
-  root["a"] = Json::Value(Json::arrayValue);
-  root["a"].append(1);
-  root["a"].append("x");
+  root["a"] = -7;
   root["c"]["inner"] = Json::Value();
+  root["c"]["deeper"]["t"] = true;
   root["d"] = Json::Value(Json::objectValue);
   EXPECT_EQ(jsontext::styled(root), root.toStyledString());
   EXPECT_EQ(jsontext::styled(root),
-            "{\n\t\"a\" : \n\t[\n\t\t1,\n\t\t\"x\"\n\t],\n\t\"b\" : \"2\",\n\t\"c\" : \n\t{\n\t\t\"inner\" : null\n\t},"
-            "\n\t\"d\" : {}\n}\n");
+            "{\n\t\"a\" : -7,\n\t\"b\" : \"2\",\n\t\"c\" : \n\t{\n\t\t\"deeper\" : \n\t\t{\n\t\t\t\"t\" : true\n\t\t},"
+            "\n\t\t\"inner\" : null\n\t},\n\t\"d\" : {}\n}\n");
 }
 
 TEST(JsonText, GbkTextPassesThroughUnchanged) {
@@ -117,6 +118,9 @@ TEST(JsonText, WriterGivesTheInstalledLibrarysTextForArraysFractionsAndComments)
       "\"text\"",
       "7",
   };
+  Json::Value plain;
+  plain["k"] = "v";
+  plain["n"]["m"] = 1;
   jsontext::StyledWriter writer;
   for (const char* text : texts) {
     SCOPED_TRACE(text);
@@ -124,5 +128,9 @@ TEST(JsonText, WriterGivesTheInstalledLibrarysTextForArraysFractionsAndComments)
     ASSERT_TRUE(jsontext::parse(text, doc));
     EXPECT_EQ(referenceStyled(doc), writer.write(doc));
     EXPECT_EQ(referenceStyled(doc), jsontext::styled(doc));
+    // The writer's own path and the library's take turns on one writer without a trace of each
+    // other.
+    EXPECT_EQ(referenceStyled(plain), writer.write(plain));
+    EXPECT_EQ(referenceStyled(doc), writer.write(doc));
   }
 }

@@ -1,5 +1,6 @@
 #include "ReferenceDocument.h"
 
+#include <algorithm>
 #include <regex>
 #include <sstream>
 
@@ -13,6 +14,7 @@ constexpr char kMarker[] = "<!-- example: ";
 constexpr char kMarkerClose[] = " -->";
 constexpr char kEndMarker[] = "<!-- end example -->";
 constexpr char kFence[] = "```";
+constexpr char kErrorMessageList[] = "The error object of result 3";
 
 std::size_t lineOf(const std::string& text, std::size_t pos) {
   std::size_t line = 1;
@@ -161,6 +163,39 @@ std::string rewrite(const std::string& document, const std::vector<Example>& exa
   }
   out.append(document, copied, std::string::npos);
   return out;
+}
+
+bool unshownErrorMessages(const std::string& document, const std::vector<Example>& examples,
+                          std::vector<std::string>& unshown, std::string& error) {
+  const std::size_t begin = document.find(kErrorMessageList);
+  if (begin == std::string::npos) {
+    error = std::string("no paragraph beginning \"") + kErrorMessageList + "\"";
+    return false;
+  }
+  const std::string paragraph = document.substr(begin, document.find("\n\n", begin) - begin);
+  std::vector<std::string> listed;
+  bool inCode = false;  // quotes inside `...` show the object's form, not a message
+  for (std::size_t i = 0; i < paragraph.size(); ++i) {
+    if (paragraph[i] == '`') inCode = !inCode;
+    if (inCode || paragraph[i] != '"') continue;
+    const std::size_t close = paragraph.find('"', i + 1);
+    if (close == std::string::npos) break;
+    listed.push_back(paragraph.substr(i + 1, close - i - 1));
+    i = close;
+  }
+  if (listed.empty()) {
+    error = std::string("the paragraph beginning \"") + kErrorMessageList + "\" lists no message";
+    return false;
+  }
+  unshown.clear();
+  for (const std::string& message : listed) {
+    const std::string shown = "\"ErrMsg\" : \"" + message + "\"";
+    const bool found = std::any_of(examples.begin(), examples.end(), [&](const Example& example) {
+      return example.shown.find(shown) != std::string::npos;
+    });
+    if (!found) unshown.push_back(message);
+  }
+  return true;
 }
 
 }  // namespace refdoc

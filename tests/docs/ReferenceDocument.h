@@ -65,4 +65,11 @@ std::string rewrite(const std::string& document, const std::vector<Example>& exa
 
 bool isOperation(const std::string& call);
 
+// The messages that the reference lists for the error object of result 3 (the quoted texts of the
+// paragraph that begins "The error object of result 3") and that no example shows as
+// "ErrMsg" : "MESSAGE". The examples are run against the library, so a listed message that an
+// example shows is one the library returns. False with the reason when the list is not found.
+bool unshownErrorMessages(const std::string& document, const std::vector<Example>& examples,
+                          std::vector<std::string>& unshown, std::string& error);
+
 }  // namespace refdoc

@@ -140,5 +140,22 @@ TEST(ReferenceDocumentTest, RewriteReplacesOnlyTheProducedText) {
   EXPECT_EQ(rewritten.substr(rewritten.size() - 5), "tail\n");
 }
 
+TEST(ReferenceDocumentTest, ListedErrorMessagesNeedAnExampleThatShowsThem) {
+  const std::string document =
+      "The error object of result 3 is `{\"ErrMsg\": MESSAGE, \"Result\": \"3\"}` with \"Shown\" or\n"
+      "\"Never returned\".\n\n\"Outside\" the list.\n"
+      "<!-- example: ListQuery -->\n```json\n{}\n```\nResult `3`, output:\n```json\n{\n"
+      "\t\"ErrMsg\" : \"Shown\",\n\t\"Result\" : \"3\"\n}\n```\n<!-- end example -->\n";
+  std::vector<Example> examples;
+  std::string error;
+  ASSERT_TRUE(parse(document, examples, error)) << error;
+  std::vector<std::string> unshown;
+  ASSERT_TRUE(unshownErrorMessages(document, examples, unshown, error)) << error;
+  EXPECT_EQ(unshown, std::vector<std::string>{"Never returned"});
+
+  EXPECT_FALSE(unshownErrorMessages("no list\n", examples, unshown, error));
+  EXPECT_THAT(error, HasSubstr("The error object of result 3"));
+}
+
 }  // namespace
 }  // namespace refdoc

@@ -62,10 +62,19 @@ int main(int argc, char** argv) {
                 mode == "--check" ? "differs" : "rewritten", example.shown.c_str(),
                 produced.c_str());
   }
+  std::vector<std::string> unshown;
+  if (!refdoc::unshownErrorMessages(document, examples, unshown, error)) {
+    std::fprintf(stderr, "%s: %s\n", path.c_str(), error.c_str());
+    return kExitDiffers;
+  }
+  for (const std::string& message : unshown) {
+    std::printf("%s: the error object's message \"%s\" is listed, but no example shows it\n",
+                path.c_str(), message.c_str());
+  }
   if (mode == "--update" && differing > 0) {
     testsupport::writeFile(path, refdoc::rewrite(document, examples, shown));
   }
   std::printf("refdoc: %zu examples, %d %s\n", examples.size(), differing,
               mode == "--check" ? "differ" : "rewritten");
-  return mode == "--check" && differing > 0 ? kExitDiffers : kExitOk;
+  return mode == "--check" && (differing > 0 || !unshown.empty()) ? kExitDiffers : kExitOk;
 }

@@ -52,6 +52,8 @@ const SettingsCase kSettingsCases[] = {
     {"keys before any header ignored", "LogDir=x\n[Global]\n", true, "MvClientLog", 30},
     {"broken header stops reading", "[Global\nLogDir=x\nLogKeepDays=abc\n", true, "MvClientLog", 30},
     {"too short header stops reading", "[]\n[Global]\nLogDir=x\n", true, "MvClientLog", 30},
+    {"byte-order mark before Global skipped", "\xEF\xBB\xBF[Global]\r\nLogDir=bom\r\n", true, "bom", 30},
+    {"byte-order mark on a later line kept", "[Global]\n\xEF\xBB\xBFLogDir=x\n", true, "MvClientLog", 30},
     {"bytes above 127 are safe", "[Global]\n\xA0\xFFLogDir=\xE4\xB8\xAD\xA0\n", true, "MvClientLog", 30},
 };
 

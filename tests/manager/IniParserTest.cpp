@@ -78,6 +78,13 @@ TEST(IniParserTest, WalkKeepsBytesAbove127) {
   EXPECT_EQ(w.events, (Events{"\xA0k\xE4|\xFF\xA0"}));
 }
 
+TEST(IniParserTest, WalkSkipsByteOrderMarkOnlyBeforeTheFirstLine) {
+  EXPECT_EQ(walk("\xEF\xBB\xBF[S]\nk=\xEF\xBB\xBFv\n").events, (Events{"[S]", "k|\xEF\xBB\xBFv"}));
+  EXPECT_EQ(walk("\xEF\xBB\xBFk=v\n").events, (Events{"k|v"}));
+  // Anywhere else the mark is text: here it keeps the header from being one.
+  EXPECT_EQ(walk("a=1\n\xEF\xBB\xBF[S]\n").events, (Events{"a|1"}));
+}
+
 TEST(IniParserTest, WalkStopsAtMalformedHeader) {
   EXPECT_EQ(walk("a=1\n[S\nb=2\n").events, (Events{"a|1"}));
   EXPECT_FALSE(walk("a=1\n[S\nb=2\n").complete);

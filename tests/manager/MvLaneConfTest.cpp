@@ -159,6 +159,12 @@ TEST(MvLaneConfTest, CommentsStartAnywhere) {
   EXPECT_EQ(r.lanes[0].PassWord, "pa");
 }
 
+TEST(MvLaneConfTest, ByteOrderMarkBeforeTheFirstHeaderIsSkipped) {
+  const ReadResult r = readTable(fixture("byte_order_mark.ini"));
+  ASSERT_TRUE(r.ok) << r.conf;
+  EXPECT_EQ(r.lanes[0].LaneNo, 5);
+}
+
 TEST(MvLaneConfTest, CrLfLinesAndLastLineWithoutNewline) {
   const ReadResult r = readTable(fixture("crlf_no_final_newline.ini"));
   ASSERT_TRUE(r.ok) << r.conf;
@@ -307,4 +313,55 @@ TEST(MvLaneConfTest, FirstFailingKeyIsReported) {
   expectFailure(scratch.file("lane.ini"), "invalid ip format");
   writeFile(scratch.file("lane.ini"), "[Global]\nMvLaneNum=1\n[MvLane0]\nIpAddr=1.2.3.4\nPort=1\n");
   expectFailure(scratch.file("lane.ini"), "UserName does not exists");
+}
+
+// Init's reason stays as it is; one log line beside it says where the file went wrong and what
+// stands there instead.
+TEST(MvLaneConfTest, RefusalLogsWhereTheFileWentWrong) {
+  struct Case {
+    std::string path;
+    const char* reason;
+    const char* where;
+  };
+  OneLaneFile badIp;
+  OneLaneFile badNumber;
+  ScratchDir scratch;
+  const Case cases[] = {
+      {fixture("blank_before_equals_second_lane.ini"), "Port does not exists",
+       "key 'Port ' with a blank before '=' in [MvLane1] line 20"},
+      {fixture("second_lane_missing.ini"), "IpAddr does not exists",
+       "no section [MvLane1]; the file has [Global] line 1, [MvLane0] line 3"},
+      {fixture("sections_from_one.ini"), "IpAddr does not exists",
+       "no section [MvLane0]; the file has [Global] line 1, [MvLane1] line 3, [MvLane2] line 18"},
+      {fixture("section_name_blank.ini"), "IpAddr does not exists",
+       "no section [MvLane1]; line 18 has '[MvLane1 ]' with a blank in the name"},
+      {fixture("broken_header.ini"), "IpAddr does not exists",
+       "no section [MvLane0]; line 3: '[MvLane0' has no ']', the rest of the file was not read"},
+      {fixture("key_missing.ini"), "TimeOut does not exists", "no key 'TimeOut' in [MvLane0] line 3"},
+      {fixture("key_under_repeated_section.ini"), "TimeOut does not exists",
+       "no key 'TimeOut' in [MvLane0] line 3; line 20 has it under the repeated header [MVLANE0] "
+       "line 19, which is not read"},
+      {fixture("port_out_of_range.ini"), "Port : out of range: 70000",
+       "Port '70000' in [MvLane1] line 21 is out of range 1024 to 65535"},
+      {badNumber.with("RSUID", "one"), "RSUID : invalid integer: one",
+       "RSUID 'one' in [MvLane0] line 14 is not a number"},
+      {badIp.with("IpAddr", "10.0.0"), "invalid ip format",
+       "IpAddr '10.0.0' in [MvLane0] line 9 is not four numbers of 0 to 255"},
+      {fixture("duplicate_lane_no.ini"), "Dumplicate LaneNo detected!",
+       "LaneNo '5' in [MvLane1] line 27 repeats LaneNo '5' in [MvLane0] line 12"},
+      {fixture("lane_count_three.ini"), "invalid MvLaneNum", "MvLaneNum '3' in [Global] line 2 is not 1 or 2"},
+      {fixture("global_missing.ini"), "invalid MvLaneNum", "no section [Global]; the file has [MvLane0] line 1"},
+      {scratch.file("none.ini"), nullptr, "the file cannot be opened"},
+  };
+  for (const Case& c : cases) {
+    testsupport::LogCapture capture;
+    const std::string reason = c.reason != nullptr ? c.reason : "Parse File failed! : [" + c.path + "]\n";
+    expectFailure(c.path, reason);
+    EXPECT_EQ(capture.count("]-Configuration " + c.path + " refused: " + c.where + "\n"), 1) << capture.text();
+    const std::string log = capture.text();
+    EXPECT_EQ(log.find("[E]"), log.rfind("[E]")) << "one 'E' line only";
+  }
+  testsupport::LogCapture capture;
+  ASSERT_TRUE(readTable(fixture("two_lanes.ini")).ok);
+  EXPECT_FALSE(capture.contains("refused")) << capture.text();
 }

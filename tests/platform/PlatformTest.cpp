@@ -5,6 +5,8 @@
 #include <iterator>
 #include <set>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -91,6 +93,24 @@ TEST(PlatformFileTest, AppendsGoToTheEndAcrossOpensWithThePlatformsLineEnds) {
   }
   EXPECT_EQ(fileBytes(path), "one" + lineEnd + "two" + lineEnd + "three" + lineEnd + "four" + lineEnd);
   EXPECT_FALSE(platform::AppendFile(scratch.file("missing/a.log")).isOpen());
+}
+
+// What the thread-end functions of one thread did, in order.
+thread_local std::vector<std::string> threadEndLog;
+
+TEST(PlatformThreadTest, EveryThreadEndFunctionRunsOnceNewestFirst) {
+  std::vector<std::string> ran;
+  std::thread([&] {
+    platform::callAtThreadEnd([] { threadEndLog.push_back("first"); });
+    platform::callAtThreadEnd([] {
+      threadEndLog.push_back("second");
+      platform::callAtThreadEnd([] { threadEndLog.push_back("added while running"); });
+    });
+    platform::runThreadEnd();
+    platform::runThreadEnd();  // nothing left
+    ran = threadEndLog;
+  }).join();
+  EXPECT_EQ(ran, (std::vector<std::string>{"second", "added while running", "first"}));
 }
 
 }  // namespace
