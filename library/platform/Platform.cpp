@@ -2,7 +2,6 @@
 #include "platform/Platform.h"
 
 #include <atomic>
-#include <utility>
 
 #include "platform/FaultCounters.h"
 
@@ -38,20 +37,6 @@ bool faultArmed(Call call) {
 
 void clearFaults() {
   for (auto& counter : faultCountdown) counter.store(0, std::memory_order_relaxed);
-}
-
-SharedLibrary::~SharedLibrary() { reset(); }
-
-SharedLibrary::SharedLibrary(SharedLibrary&& other) noexcept
-    : handle_(std::exchange(other.handle_, nullptr)), error_(std::move(other.error_)) {}
-
-SharedLibrary& SharedLibrary::operator=(SharedLibrary&& other) noexcept {
-  if (this != &other) {
-    reset();
-    handle_ = std::exchange(other.handle_, nullptr);
-    error_ = std::move(other.error_);
-  }
-  return *this;
 }
 
 bool processEnding() { return processEndingFlag.load(std::memory_order_acquire); }
