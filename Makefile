@@ -4,13 +4,12 @@ TYPE     ?= RelWithDebInfo
 SANITIZE ?=
 JOBS     ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX   ?= /usr/local
-# What the demo runs and an installation holds: no test program, no benchmark.
+# What the demo runs; what an installation and the packages hold: no test program, no benchmark.
 PROGRAMS := Marovex lanesim mvcall
-# The Debian packages: a Release build of what they hold (the library, the programs and the
-# console) with Debian's own build flags: hardening, and -g, whose symbols CPack moves into the
-# -dbgsym packages.
+INSTALLED := $(PROGRAMS) mvclient
+# The Debian packages: a Release build with Debian's own build flags (hardening, and -g, whose
+# symbols CPack moves into the -dbgsym packages).
 PACKAGE_BUILD ?= build-package
-PACKAGED := $(PROGRAMS) mvclient
 DEB_FLAGS := DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
 
 FUZZ_SECONDS ?= 60
@@ -42,7 +41,8 @@ test: build
 demo: programs
 	@scripts/demo.sh $(BUILD)
 
-install: programs
+install: configure
+	@cmake --build $(BUILD) -j$(JOBS) --target $(INSTALLED) -- --no-print-directory
 	@cmake --install $(BUILD) --prefix $(PREFIX)
 
 package: deps
@@ -52,7 +52,7 @@ package: deps
 	  -DCMAKE_EXE_LINKER_FLAGS="$$($(DEB_FLAGS) LDFLAGS)" \
 	  -DCMAKE_SHARED_LINKER_FLAGS="$$($(DEB_FLAGS) LDFLAGS)" \
 	  -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_TESTING=OFF -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
-	@cmake --build $(PACKAGE_BUILD) -j$(JOBS) --target $(PACKAGED) -- --no-print-directory
+	@cmake --build $(PACKAGE_BUILD) -j$(JOBS) --target $(INSTALLED) -- --no-print-directory
 	@cd $(PACKAGE_BUILD) && cpack -G DEB
 
 # The packages as an integrator gets them: lintian finds no error, and installed into a scratch

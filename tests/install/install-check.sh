@@ -29,7 +29,7 @@ quiet() {
 }
 
 quiet cmake --install "$build" --prefix "$prefix"
-for file in include/Marovex.h bin/mvcall bin/lanesim share/doc/marovex/operations.md \
+for file in include/Marovex.h bin/mvcall bin/lanesim bin/mvclient share/doc/marovex/operations.md \
   share/doc/marovex/examples/c/lane_call.c share/doc/marovex/examples/python/marovex.py; do
   [[ -f "$prefix/$file" ]] || fail "$file was not installed"
 done
