@@ -9,32 +9,12 @@ set -euo pipefail
 
 packages="$(cd "$1" && pwd)"
 source_dir="$(cd "$2" && pwd)"
-work="$(mktemp -d)"
+# shellcheck source=tests/install/check-common.sh
+source "$source_dir/tests/install/check-common.sh"
+check_begin package-check "$source_dir"
 # Every package, for building against; the run-time packages alone, for running.
 dev_root="$work/dev-root"
 root="$work/run-root"
-
-# shellcheck source=scripts/lanesim.sh
-source "$source_dir/scripts/lanesim.sh"
-cleanup() {
-  lanesim_stop
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-  echo "package-check: $*" >&2
-  exit 1
-}
-
-# A match in a pipeline's output; unlike grep -q it reads all of it, so that under pipefail the
-# writer never ends on a broken pipe.
-has() { grep "$@" >/dev/null; }
-
-# Runs a step quietly; shows its output only when it fails.
-quiet() {
-  "$@" >"$work/step.log" 2>&1 || { cat "$work/step.log" >&2; fail "failed: $*"; }
-}
 
 version="$(sed -n 's/^set(CPACK_PACKAGE_VERSION "\(.*\)")$/\1/p' "$packages/CPackConfig.cmake")"
 arch="$(dpkg --print-architecture)"
@@ -115,20 +95,13 @@ for binary in "$libdir/libMarovex.so.1" /usr/bin/mvcall /usr/bin/lanesim /usr/bi
 done
 
 # find_package(Marovex) from the -dev package; the build takes the installed library's path.
-quiet cmake -S "$source_dir/examples/c" -B "$work/with-cmake" -DCMAKE_PREFIX_PATH="$dev_root/usr"
-quiet cmake --build "$work/with-cmake"
+build_example_with_cmake "$dev_root/usr"
 # pkg-config from the -dev package, its paths moved into the scratch root.
 export PKG_CONFIG_LIBDIR="$dev_root$libdir/pkgconfig" PKG_CONFIG_SYSROOT_DIR="$dev_root"
-# shellcheck disable=SC2046
-quiet "${CC:-cc}" -Wall -Wextra -Werror $(pkg-config --cflags marovex) \
-  "$source_dir/examples/c/lane_call.c" -o "$work/lane_call-pkg-config" $(pkg-config --libs marovex) -ldl
+build_example_with_pkg_config
 
 export LD_LIBRARY_PATH="$root$libdir"
-lanesim_start "$root/usr/bin/lanesim" "$work/lanesim.out" || fail "the installed lanesim did not start"
-mkdir -p "$work/run/EtcConfig"
-sed "s/^Port=.*/Port=$lanesim_port/" "$source_dir/config/Marovex.ini.example" \
-  >"$work/run/EtcConfig/Marovex.ini"
-cd "$work/run"
+serve_lanes "$root/usr/bin/lanesim"
 quiet "$work/with-cmake/lane_call"
 # Without a path it loads libMarovex.so.1, which the run-time package alone provides.
 quiet "$work/lane_call-pkg-config"
