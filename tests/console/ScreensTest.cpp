@@ -44,10 +44,10 @@ struct SentMember {
   QByteArray alias;
 };
 
-SentMember sentMember(const QString& spec, const QString& buttonPage) {
-  const QStringList parts = spec.split(QRegularExpression("[=.]"));
+SentMember sentMember(const QString& entry, const QString& buttonPage) {
+  const QStringList parts = entry.split(QRegularExpression("[=.]"));
   if (parts.size() == 3) return {parts[0], parts[1].toLatin1(), parts[2].toLatin1()};
-  return {spec, buttonPage.toLatin1(), ("edit" + spec).toLatin1()};
+  return {entry, buttonPage.toLatin1(), ("edit" + entry).toLatin1()};
 }
 
 // A text for the nth member of a request that the wire encodings leave as it is: digits where
@@ -371,8 +371,8 @@ class ScreensTest : public QObject {
     QVERIFY(ui().startLanes());
     QMap<QString, QString> fieldTexts;
     int n = 0;
-    for (const QString& spec : members) {
-      const SentMember member = sentMember(spec, page);
+    for (const QString& entry : members) {
+      const SentMember member = sentMember(entry, page);
       const QString text = distinctText(member.key, ++n);
       if (!text.isNull()) ui().setText(member.page, member.alias, text);
       fieldTexts[member.key] = ui().text(member.page, member.alias);
