@@ -4,8 +4,13 @@ TYPE     ?= RelWithDebInfo
 SANITIZE ?=
 JOBS     ?= $(shell nproc 2>/dev/null || echo 2)
 PREFIX   ?= /usr/local
-# What the demo runs and an installation holds: no test program, no benchmark.
+# What the demo runs; what an installation and the packages hold: no test program, no benchmark.
 PROGRAMS := Marovex lanesim mvcall
+INSTALLED := $(PROGRAMS) mvclient
+# The Debian packages: a Release build with Debian's own build flags (hardening, and -g, whose
+# symbols CPack moves into the -dbgsym packages).
+PACKAGE_BUILD ?= build-package
+DEB_FLAGS := DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
 
 FUZZ_SECONDS ?= 60
 SOAK_SECONDS ?= 600
@@ -13,7 +18,7 @@ FUZZ_TARGETS := FuzzConfig FuzzReceive FuzzFieldCodec FuzzOperations
 # What the console's window needs beyond the build: a virtual X display and a CJK font.
 DISPLAY_PACKAGES := xvfb xauth fonts-wqy-microhei
 
-.PHONY: all deps configure build programs test demo install package docs console screenshots test-asan test-tsan bench fuzz soak clean \
+.PHONY: all deps configure build programs test demo install package test-package docs console screenshots test-asan test-tsan bench fuzz soak clean \
         windows windows-build test-windows
 
 all: build
@@ -36,11 +41,25 @@ test: build
 demo: programs
 	@scripts/demo.sh $(BUILD)
 
-install: programs
+install: configure
+	@cmake --build $(BUILD) -j$(JOBS) --target $(INSTALLED) -- --no-print-directory
 	@cmake --install $(BUILD) --prefix $(PREFIX)
 
-package: build
-	@cd $(BUILD) && cpack -G DEB
+package: deps
+	@cmake -S . -B $(PACKAGE_BUILD) -DCMAKE_BUILD_TYPE=Release \
+	  -DCMAKE_C_FLAGS="$$($(DEB_FLAGS) CFLAGS) $$($(DEB_FLAGS) CPPFLAGS)" \
+	  -DCMAKE_CXX_FLAGS="$$($(DEB_FLAGS) CXXFLAGS) $$($(DEB_FLAGS) CPPFLAGS)" \
+	  -DCMAKE_EXE_LINKER_FLAGS="$$($(DEB_FLAGS) LDFLAGS)" \
+	  -DCMAKE_SHARED_LINKER_FLAGS="$$($(DEB_FLAGS) LDFLAGS)" \
+	  -DCMAKE_INSTALL_PREFIX=/usr -DBUILD_TESTING=OFF -DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
+	@cmake --build $(PACKAGE_BUILD) -j$(JOBS) --target $(INSTALLED) -- --no-print-directory
+	@cd $(PACKAGE_BUILD) && cpack -G DEB
+
+# The packages as an integrator gets them: lintian finds no error, and installed into a scratch
+# root they build and run the C example (CMake and pkg-config) and import the Python module.
+test-package: package
+	@scripts/install-deps.sh lintian
+	@tests/install/package-check.sh $(PACKAGE_BUILD) .
 
 docs: configure
 	@cmake --build $(BUILD) -j$(JOBS) --target refdoc -- --no-print-directory
@@ -101,4 +120,5 @@ fuzz: deps
 	@scripts/run-fuzz.sh build-fuzz $(FUZZ_SECONDS) $(FUZZ_TARGETS)
 
 clean:
-	rm -rf build build-asan build-tsan build-bench build-fuzz demo-run console-run $(WINDOWS)
+	rm -rf build build-asan build-tsan build-bench build-fuzz demo-run console-run $(WINDOWS) \
+	  $(PACKAGE_BUILD)

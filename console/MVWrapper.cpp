@@ -42,12 +42,20 @@ int timeMember(const QJsonObject& object, const char* name) {
 
 MVWrapper::MVWrapper(const std::string& libraryPath, QObject* parent)
     : QObject(parent), binding_(libraryPath) {
+  if (!binding_.ok()) {
+    throw std::runtime_error(binding_.missingExport().empty()
+                                 ? "load DLL failed: " + binding_.loadError()
+                                 : binding_.missingExport());
+  }
   if (gbk() == nullptr) throw std::runtime_error("no GBK text codec");
   pool_.setMaxThreadCount(INT_MAX);
   qRegisterMetaType<QQuickTextDocument*>();
 }
 
-MVWrapper::~MVWrapper() { pool_.waitForDone(); }
+MVWrapper::~MVWrapper() {
+  pool_.waitForDone();
+  binding_.uninit();
+}
 
 void MVWrapper::start(std::function<void()> job) {
   pool_.start(new MyRunnable(std::move(job)));  // the pool owns and deletes it
@@ -63,7 +71,7 @@ MVWrapper::Outcome MVWrapper::callWithOutput(
   if (outcome.rc == MAROVEX_STASHED && len > 0) {
     // Zeroed, so that a failed fetch shows nothing rather than stale bytes.
     buffer.fill('\0', len);
-    binding_.GetResponse(&outcome.rc, buffer.data(), &len);
+    binding_.getResponse(&outcome.rc, buffer.data(), &len);
   }
   outcome.out = gbk()->toUnicode(
       buffer.constData(),
@@ -75,7 +83,7 @@ MVWrapper::Outcome MVWrapper::callWithOutput(
 void MVWrapper::init(QVariant data) {
   start([this, data] {
     const Outcome r =
-        callWithOutput([this](char* out, int* len) { return binding_.Init(out, len); });
+        callWithOutput([this](char* out, int* len) { return binding_.init(out, len); });
     emit doneInit(data, r.rc, r.ms, r.out);
   });
 }
@@ -83,13 +91,14 @@ void MVWrapper::init(QVariant data) {
 void MVWrapper::uninit(QVariant data) {
   start([this, data] {
     const auto startTime = std::chrono::steady_clock::now();
-    const int rc = binding_.Uninit();
+    const int rc = binding_.uninit();
     emit doneUninit(data, rc, elapsedMs(startTime));
   });
 }
 
-void MVWrapper::startOperation(MarovexOperationFn operation, OperationSignal done,
-                               const QVariant& data, int laneNo, const QString& input) {
+void MVWrapper::startOperation(const char* name, OperationSignal done, const QVariant& data,
+                               int laneNo, const QString& input) {
+  const MarovexOperationFn operation = binding_.operation(name);
   start([this, operation, done, data, laneNo, input] {
     const Outcome r = callWithOutput([&](char* out, int* len) {
       const QByteArray encoded = gbk()->fromUnicode(input);
@@ -102,7 +111,7 @@ void MVWrapper::startOperation(MarovexOperationFn operation, OperationSignal don
 // The eleven lane operations differ only in the export they call and the signal they emit.
 #define MVWRAPPER_OPERATION(invokable, Export)                                      \
   void MVWrapper::invokable(QVariant data, int laneNo, QString input) {             \
-    startOperation(binding_.Export, &MVWrapper::done##Export, data, laneNo, input); \
+    startOperation(#Export, &MVWrapper::done##Export, data, laneNo, input);         \
   }
 
 MVWRAPPER_OPERATION(readerRead, ReaderRead)

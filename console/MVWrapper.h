@@ -19,7 +19,8 @@ class MVWrapper : public QObject {
   Q_OBJECT
 
  public:
-  // Binds the library at `libraryPath`; throws std::runtime_error as LibraryBinding does.
+  // Binds the library at `libraryPath`. Throws std::runtime_error whose text is "load DLL failed: "
+  // and the loader's reason, or the name of an export the library lacks.
   explicit MVWrapper(const std::string& libraryPath, QObject* parent = nullptr);
   // Waits for every running call, then stops every lane and unloads the library.
   ~MVWrapper() override;
@@ -81,8 +82,8 @@ class MVWrapper : public QObject {
     QString out;
   };
 
-  void startOperation(MarovexOperationFn operation, OperationSignal done, const QVariant& data,
-                      int laneNo, const QString& input);
+  void startOperation(const char* name, OperationSignal done, const QVariant& data, int laneNo,
+                      const QString& input);
   void start(std::function<void()> job);
   // Runs `call` with the output buffer; a stashed output is fetched on this same thread.
   Outcome callWithOutput(const std::function<int(char* out, int* len)>& call) const;

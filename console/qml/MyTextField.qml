@@ -11,8 +11,40 @@ TextField {
     topPadding: 0
     bottomPadding: 0
     verticalAlignment: TextInput.AlignVCenter
-    // A text filled in by a call shows its beginning; one being typed keeps its cursor.
-    onTextChanged: if (!activeFocus) cursorPosition = 0
+
+    // A value wider than the field (a 20-digit card number at this width) shows its end, after an
+    // ellipsis, and the whole value in a tooltip; one being typed keeps its cursor.
+    readonly property bool cut: contentWidth > width - leftPadding - rightPadding
+    readonly property string toolTipText: cut ? text : ""
+    onTextChanged: if (!activeFocus) showEnd()
+    onActiveFocusChanged: if (!activeFocus) showEnd()
+    onWidthChanged: if (!activeFocus) showEnd()
+    function showEnd() {
+        cursorPosition = text.length
+    }
+
+    ToolTip.text: toolTipText
+    ToolTip.visible: cut && hover.containsMouse
+    ToolTip.delay: 500
+
+    MouseArea {
+        id: hover
+        anchors.fill: parent
+        hoverEnabled: true
+        acceptedButtons: Qt.NoButton
+        cursorShape: Qt.IBeamCursor
+    }
+
+    Text {
+        text: "\u2026"
+        visible: field.cut && !field.activeFocus
+        anchors.left: parent.left
+        anchors.verticalCenter: parent.verticalCenter
+        width: field.leftPadding
+        horizontalAlignment: Text.AlignHCenter
+        font: field.font
+        color: field.color
+    }
 
     background: Rectangle {
         radius: 5

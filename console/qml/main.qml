@@ -542,6 +542,7 @@ ApplicationWindow {
 
         Rectangle {
             id: outputPane
+            objectName: "outputPane"
             anchors.right: parent.right
             anchors.top: parent.top
             anchors.bottom: parent.bottom
@@ -565,7 +566,15 @@ ApplicationWindow {
                     textFormat: TextEdit.PlainText
                     wrapMode: TextEdit.Wrap
                     selectByMouse: true
+                    // The library indents its JSON texts with tabs: four spaces wide, nested
+                    // members stay on the line of their key instead of wrapping under it.
+                    tabStopDistance: 4 * outputMetrics.advanceWidth(" ")
                     Component.onCompleted: mvclient.setNonUndo(textDocument)
+
+                    FontMetrics {
+                        id: outputMetrics
+                        font: output.font
+                    }
                 }
 
                 ScrollBar.vertical: ScrollBar {}

@@ -26,7 +26,7 @@ static void closeLibrary(LibraryHandle lib) { FreeLibrary(lib); }
 #else
 #include <dlfcn.h>
 typedef void* LibraryHandle;
-#define MAROVEX_FILE_NAME "libMarovex.so"
+#define MAROVEX_FILE_NAME "libMarovex.so.1" /* the SONAME: no development package needed */
 static LibraryHandle openLibrary(const char* path) { return dlopen(path, RTLD_NOW); }
 static void* findSymbol(LibraryHandle lib, const char* name) { return dlsym(lib, name); }
 static void closeLibrary(LibraryHandle lib) { dlclose(lib); }

@@ -1,7 +1,7 @@
 """Marovex from Python: the library's fourteen functions through ctypes.
 
     import marovex
-    lib = marovex.Marovex("/usr/lib/libMarovex.so")   # or Marovex.dll on Windows
+    lib = marovex.Marovex()   # libMarovex.so.1 found by the loader, or Marovex.dll on Windows
     reply = lib.init()
     reply = lib.call("ReaderRead", 1, '{"TimeOut":"3000"}')
     print(reply.result, reply.output)
@@ -38,7 +38,8 @@ Reply = collections.namedtuple("Reply", "result output fetched")
 
 
 def default_library():
-    return "Marovex.dll" if sys.platform == "win32" else "libMarovex.so"
+    # The SONAME, which the run-time package installs (the unversioned name is the -dev link).
+    return "Marovex.dll" if sys.platform == "win32" else "libMarovex.so.1"
 
 
 class Marovex:

@@ -52,20 +52,6 @@ void clearFaults() {
   for (auto& counter : faultCountdown) counter.store(0, std::memory_order_relaxed);
 }
 
-SharedLibrary::~SharedLibrary() { reset(); }
-
-SharedLibrary::SharedLibrary(SharedLibrary&& other) noexcept
-    : handle_(std::exchange(other.handle_, nullptr)), error_(std::move(other.error_)) {}
-
-SharedLibrary& SharedLibrary::operator=(SharedLibrary&& other) noexcept {
-  if (this != &other) {
-    reset();
-    handle_ = std::exchange(other.handle_, nullptr);
-    error_ = std::move(other.error_);
-  }
-  return *this;
-}
-
 void callAtThreadEnd(void (*atEnd)()) {
   hookThreadEnd();
   threadEndCalls = std::make_unique<ThreadEndCall>(ThreadEndCall{atEnd, threadEndCalls}).release();

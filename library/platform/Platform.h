@@ -155,8 +155,14 @@ class AppendFile {
 
 // ---- Dynamic libraries ---------------------------------------------------------------------------
 
+// The loader below is a target of its own (marovex_loader), so that a program that only loads the
+// library at run time links nothing else of the platform layer.
+
 // The file name of a shared library called `name`: libname.so or name.dll.
 std::string sharedLibraryFileName(const std::string& name);
+// The file name by which a program loads major version `abiVersion` of that library: its SONAME
+// libname.so.N on POSIX, name.dll on Windows, whose file name carries no version.
+std::string sharedLibraryFileName(const std::string& name, int abiVersion);
 
 // Owns one loaded shared library; unloads it when destroyed.
 class SharedLibrary {

@@ -3,7 +3,6 @@
 
 #include <arpa/inet.h>
 #include <dirent.h>
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <netinet/tcp.h>
@@ -311,27 +310,6 @@ std::vector<DirEntry> listFiles(const std::string& dir, const std::string& suffi
 }
 
 bool removeFile(const std::string& path) { return ::unlink(path.c_str()) == 0; }
-
-std::string sharedLibraryFileName(const std::string& name) { return "lib" + name + ".so"; }
-
-SharedLibrary::SharedLibrary(const std::string& path) {
-  handle_ = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
-  if (handle_ == nullptr) {
-    const char* reason = ::dlerror();
-    error_ = reason != nullptr ? reason : "cannot load " + path;
-  }
-}
-
-void* SharedLibrary::symbol(const char* name) const {
-  return handle_ != nullptr ? ::dlsym(handle_, name) : nullptr;
-}
-
-void SharedLibrary::reset() {
-  if (handle_ != nullptr) {
-    ::dlclose(handle_);
-    handle_ = nullptr;
-  }
-}
 
 ModuleReference ModuleReference::toThisModule() { return ModuleReference(); }
 

@@ -132,19 +132,44 @@ bool ConsoleScreens::showPage(int index) const {
   return waitFor([&] { return std::abs(page->mapToItem(view, QPointF(0, 0)).x()) < 0.5; });
 }
 
-bool ConsoleScreens::click(QObject* button) const {
-  auto* item = qobject_cast<QQuickItem*>(button);
-  if (item == nullptr || !item->isEnabled()) return false;
+bool ConsoleScreens::showPageOf(QQuickItem* item) const {
   for (int i = 0; i < 4; ++i) {
     auto* page = qobject_cast<QQuickItem*>(object(kPages[i]));
-    if (page->isAncestorOf(item) && !showPage(i)) return false;
+    if (page->isAncestorOf(item)) return showPage(i);
   }
+  return true;
+}
+
+bool ConsoleScreens::click(QObject* button) const {
+  auto* item = qobject_cast<QQuickItem*>(button);
+  if (item == nullptr || !item->isEnabled() || !showPageOf(item)) return false;
   // The middle of the label: a control may hold others (the clear button holds a switch).
   auto* label = item->property("contentItem").value<QQuickItem*>();
   if (label != nullptr) item = label;
   const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
   QTest::mouseClick(window(), Qt::LeftButton, Qt::NoModifier, centre.toPoint());
   return true;
+}
+
+bool ConsoleScreens::hover(QObject* target) const {
+  auto* item = qobject_cast<QQuickItem*>(target);
+  if (item == nullptr || !showPageOf(item)) return false;
+  const QPointF centre = item->mapToScene(QPointF(item->width() / 2, item->height() / 2));
+  QTest::mouseMove(window(), centre.toPoint());
+  return true;
+}
+
+bool ConsoleScreens::toolTipShows(const QString& text) const {
+  // A tooltip's text is a plain Text item in the window's overlay, unlike the fields' own texts.
+  std::function<bool(QQuickItem*)> shows = [&](QQuickItem* item) {
+    if (!item->isVisible()) return false;
+    if (item->inherits("QQuickText") && item->property("text").toString() == text) return true;
+    for (QQuickItem* child : item->childItems()) {
+      if (shows(child)) return true;
+    }
+    return false;
+  };
+  return window() != nullptr && shows(window()->contentItem());
 }
 
 bool ConsoleScreens::startLanes() const {

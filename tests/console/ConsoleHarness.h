@@ -110,6 +110,10 @@ class ConsoleScreens {
   bool showPage(int index) const;
   // A mouse click in the middle of a button; a page button's page is shown first.
   bool click(QObject* button) const;
+  // The mouse moved onto the middle of an item, its page shown first.
+  bool hover(QObject* item) const;
+  // True while a tooltip shows exactly `text`.
+  bool toolTipShows(const QString& text) const;
   bool click(const char* objectName) const { return click(object(objectName)); }
   bool click(const char* page, const char* alias) const { return click(pageItem(page, alias)); }
   // Clicks Init and waits until the lane box holds both lanes.
@@ -118,6 +122,9 @@ class ConsoleScreens {
   bool waitIdle() const;
 
  private:
+  // Shows the page that holds `item`, if one does; false when that page did not come to rest.
+  bool showPageOf(QQuickItem* item) const;
+
   QQmlApplicationEngine engine_;
 };
 

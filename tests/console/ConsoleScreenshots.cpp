@@ -1,11 +1,14 @@
 // Renders each page of the console as a PNG file, filled by real calls against the simulator:
-// Init, then per page the page's own call, so that the output pane shows its report.
+// Init, then per page the page's own call, so that the output pane shows its report; the Reader
+// page with the tooltip of its cut card number. The output pane alone is saved after Init and
+// after ETCStatusQuery.
 // Usage: console_screenshots OUTPUT_DIR (needs a display; scripts/screenshots.sh brings Xvfb).
 #include <cstdio>
 
 #include <QDateTime>
 #include <QDir>
 #include <QImage>
+#include <QQuickItem>
 #include <QQuickWindow>
 
 #include "ConsoleHarness.h"
@@ -25,14 +28,17 @@ struct Shot {
   const char* file;
   const char* pageName;
   const char* button;
+  const char* hovered;     // a field whose tooltip shows, or null
+  const char* outputFile;  // where the output pane alone goes too, or null
 };
 
 const Shot kShots[] = {
-    {0, "console-reader.png", "crPage", "btnRead"},
-    {1, "console-rsu.png", "rsuPage", "btnRead"},
-    {2, "console-list.png", "listPage", "btnUpload"},
-    {3, "console-other.png", "otherPage", "btnETCStatusQuery"},
+    {0, "console-reader.png", "crPage", "btnRead", "editCardNo", nullptr},
+    {1, "console-rsu.png", "rsuPage", "btnRead", nullptr, nullptr},
+    {2, "console-list.png", "listPage", "btnUpload", nullptr, nullptr},
+    {3, "console-other.png", "otherPage", "btnETCStatusQuery", nullptr, "console-output-status.png"},
 };
+const char* const kInitOutputFile = "console-output-init.png";
 
 // What a lane server also reports of a card's or an OBU's entry.
 void answerWithEntry(LaneSimulator& sim) {
@@ -55,6 +61,20 @@ bool fail(const char* what) {
   return false;
 }
 
+// The whole window after the screen has settled, or only the item `crop` of it.
+bool save(const consoletest::ConsoleScreens& ui, const QDir& outDir, const char* file,
+          QQuickItem* crop = nullptr) {
+  QTest::qWait(kSettleMs);
+  QImage image = ui.window()->grabWindow();
+  if (crop != nullptr) {
+    const QRectF area = crop->mapRectToScene(QRectF(0, 0, crop->width(), crop->height()));
+    image = image.copy(area.toAlignedRect());
+  }
+  if (image.isNull() || !image.save(outDir.filePath(file))) return fail(file);
+  std::printf("%s\n", qPrintable(outDir.filePath(file)));
+  return true;
+}
+
 bool run(const QDir& outDir) {
   consoletest::LaneWorkspace workspace;
   if (!workspace.started()) return fail("the simulator did not start");
@@ -64,6 +84,8 @@ bool run(const QDir& outDir) {
   if (!ui.loaded()) return fail("the screens did not load");
   if (!QTest::qWaitForWindowExposed(ui.window())) return fail("the window was not shown");
   if (!ui.startLanes()) return fail("Init did not fill the lane box");
+  auto* outputPane = qobject_cast<QQuickItem*>(ui.object("outputPane"));
+  if (outputPane == nullptr || !save(ui, outDir, kInitOutputFile, outputPane)) return false;
   // A card read and write first, so that the List page holds a whole trade.
   if (!ui.click("crPage", "btnRead") || !ui.waitIdle()) return fail("the card read failed");
   if (!ui.click("crPage", "btnWrite") || !ui.waitIdle()) return fail("the card write failed");
@@ -73,10 +95,15 @@ bool run(const QDir& outDir) {
     if (!ui.click(shot.pageName, shot.button) || !ui.waitIdle()) return fail(shot.button);
     consoletest::waitFor([&] { return ui.output().contains("Return:"); });
     ui.showPage(shot.page);
-    QTest::qWait(kSettleMs);
-    const QImage image = ui.window()->grabWindow();
-    if (image.isNull() || !image.save(outDir.filePath(shot.file))) return fail(shot.file);
-    std::printf("%s\n", qPrintable(outDir.filePath(shot.file)));
+    if (shot.hovered != nullptr) {
+      auto* field = qobject_cast<QQuickItem*>(ui.pageItem(shot.pageName, shot.hovered));
+      if (field == nullptr) return fail(shot.hovered);
+      const QPointF centre = field->mapToScene(QPointF(field->width() / 2, field->height() / 2));
+      QTest::mouseMove(ui.window(), centre.toPoint());
+    }
+    if (!save(ui, outDir, shot.file)) return false;
+    if (shot.outputFile != nullptr && !save(ui, outDir, shot.outputFile, outputPane)) return false;
+    QTest::mouseMove(ui.window(), QPoint(0, 0));
   }
   return true;
 }

@@ -1,4 +1,4 @@
-// Binding the library by name, and the console's start when binding fails.
+// The console's binding of the library by name, and its start when binding fails.
 #include <stdexcept>
 #include <string>
 
@@ -8,7 +8,7 @@
 
 #include "ConsoleHarness.h"
 #include "LibraryBinding.h"
-#include "platform/Platform.h"
+#include "MVWrapper.h"
 
 namespace {
 
@@ -16,7 +16,7 @@ constexpr int kProgramDeadlineMs = 30000;
 
 std::string bindingError(const std::string& path) {
   try {
-    LibraryBinding binding(path);
+    MVWrapper controller(path);
   } catch (const std::runtime_error& e) {
     return e.what();
   }
@@ -31,11 +31,11 @@ class LibraryBindingTest : public QObject {
  private slots:
   void bindsEveryExportOfTheBuiltLibrary() {
     LibraryBinding binding(consoletest::libraryPath());
-    QVERIFY(binding.GetResponse != nullptr);
+    QVERIFY2(binding.ok(), binding.error().c_str());
     int code = 0;
     char out[16] = {};
     int len = sizeof out;
-    QCOMPARE(binding.GetResponse(&code, out, &len), MAROVEX_NOTHING_STASHED);
+    QCOMPARE(binding.getResponse(&code, out, &len), MAROVEX_NOTHING_STASHED);
   }
 
   void failuresNameTheirCause() {
@@ -62,7 +62,7 @@ class LibraryBindingTest : public QObject {
     const QString program = QString::fromStdString(dir.file("mvclient"));
     QVERIFY(QFile::copy(MVCLIENT_PATH, program));
     QVERIFY(QFile::setPermissions(program, QFile::permissions(MVCLIENT_PATH)));
-    const std::string beside = dir.file(platform::sharedLibraryFileName("Marovex"));
+    const std::string beside = dir.file(LibraryBinding::fileName());
     if (!library.isEmpty()) QVERIFY(QFile::copy(library, QString::fromStdString(beside)));
 
     QProcess run;

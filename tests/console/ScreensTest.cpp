@@ -1,12 +1,17 @@
 // The screens driven as a person drives them, against the built library and the simulator.
+#include <chrono>
 #include <memory>
 
 #include <QDateTime>
 #include <QFile>
+#include <QMetaProperty>
+#include <QQuickItem>
 #include <QQuickTextDocument>
 #include <QQuickWindow>
 #include <QRegularExpression>
 #include <QTextDocument>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QtTest>
 
 #include "ConsoleHarness.h"
@@ -22,10 +27,47 @@ constexpr const char* kReadPassTime = "20261206173005";
 constexpr int kLoadTestIntervalMs = 20;
 constexpr int kLoadTestCycles = 3;
 
+constexpr const char* kFailureCode = "7";
+constexpr std::chrono::milliseconds kPacketDeadline(consoletest::kDeadlineMs);
+
 int lineCount(const QString& text, const QString& line) {
   return text.split('\n')
       .filter(QRegularExpression("^" + QRegularExpression::escape(line) + "$"))
       .size();
+}
+
+// A member of a request and the field it comes from: "Key" names the field editKey of the
+// button's page, "Key=page.alias" a field elsewhere.
+struct SentMember {
+  QString key;
+  QByteArray page;
+  QByteArray alias;
+};
+
+SentMember sentMember(const QString& entry, const QString& buttonPage) {
+  const QStringList parts = entry.split(QRegularExpression("[=.]"));
+  if (parts.size() == 3) return {parts[0], parts[1].toLatin1(), parts[2].toLatin1()};
+  return {entry, buttonPage.toLatin1(), ("edit" + entry).toLatin1()};
+}
+
+// A text for the nth member of a request that the wire encodings leave as it is: digits where
+// the member goes as a number, a zero and one digit where it goes as two hex digits, seven zeros
+// and one digit for eight, a card number that asks for the "44" commands. The time-outs keep
+// their fields' defaults, which the library checks; null: keep the field's text.
+QString distinctText(const QString& key, int n) {
+  if (key == "TimeOut" || key == "Timeout") return QString();
+  if (key == "CardNo") return QString("44%1").arg(n, 18, 10, QLatin1Char('0'));
+  if (key == "VehType" || key == "VehClass" || key == "OutFlag") return QString("0%1").arg(n % 10);
+  if (key == "LittleCashMoney" || key == "LittleTime") return QString("0000000%1").arg(n % 10);
+  return QString::number(1000 + n);
+}
+
+// A member as the simulator received it, as text: numbers in decimal.
+QString wireText(const Json::Value& request, const QString& key) {
+  const Json::Value& value = request[key.toStdString()];
+  if (value.isString()) return QString::fromStdString(value.asString());
+  if (value.isIntegral()) return QString::number(value.asInt64());
+  return value.isNull() ? QString("(missing)") : QString("(not text)");
 }
 
 }  // namespace
@@ -65,6 +107,8 @@ class ScreensTest : public QObject {
   }
 
   void cleanup() {
+    // Away from every field, so that no tooltip lies over the next test's buttons.
+    QTest::mouseMove(ui().window(), QPoint(1, 1));
     for (const char* timer : {"swtReaderOnOff", "swtRSUOnOff"})
       ui().setChecked("otherPage", timer, false);
     QVERIFY(ui().waitIdle());
@@ -196,27 +240,40 @@ class ScreensTest : public QObject {
     QVERIFY2(listNo.startsWith(kFirstLaneIdentity) && listNo.endsWith("00"), qPrintable(listNo));
   }
 
-  // A cycle is read, then write if its switch is on, then a timing line, then an upload if its
-  // switch is on; the timer starts a read only while none is in flight, so no read finds its
-  // device channel busy.
+  // A cycle is read, then write if its switch is on and the read returned 0, then a timing line,
+  // then an upload if its switch is on and a write was made, whatever the write returned; the
+  // timer starts a read only while none is in flight, so no read finds its device channel busy.
   void theLoadTestRunsCyclesAndLogsTheirTimes_data() {
     QTest::addColumn<QString>("device");
     QTest::addColumn<bool>("write");
     QTest::addColumn<bool>("upload");
-    QTest::newRow("reader, read only") << "Reader" << false << false;
-    QTest::newRow("reader, write and upload") << "Reader" << true << true;
-    QTest::newRow("RSU, write") << "RSU" << true << false;
+    QTest::addColumn<QString>("failing");  // the step answered with an error code, or none
+    QTest::newRow("reader, read only") << "Reader" << false << false << "";
+    QTest::newRow("reader, write and upload") << "Reader" << true << true << "";
+    QTest::newRow("RSU, write") << "RSU" << true << false << "";
+    QTest::newRow("reader, the read fails") << "Reader" << true << true << "read";
+    QTest::newRow("reader, the write fails") << "Reader" << true << true << "write";
+    QTest::newRow("RSU, the write fails") << "RSU" << true << true << "write";
   }
 
   void theLoadTestRunsCyclesAndLogsTheirTimes() {
     QFETCH(QString, device);
     QFETCH(bool, write);
     QFETCH(bool, upload);
+    QFETCH(QString, failing);
+    const bool reader = device == "Reader";
+    const std::string writeCommand = reader ? "03024" : "03023";
     QVERIFY(ui().startLanes());
     QVERIFY(ui().click("btnClear"));
     CommandBehaviour slowSearch;
     slowSearch.delayMs = 5 * kLoadTestIntervalMs;
-    workspace_.sim.setBehaviour(device == "Reader" ? "03010" : "03005", slowSearch);
+    if (failing == "read") slowSearch.errorCode = kFailureCode;
+    workspace_.sim.setBehaviour(reader ? "03010" : "03005", slowSearch);
+    if (failing == "write") {
+      CommandBehaviour refused;
+      refused.errorCode = kFailureCode;
+      workspace_.sim.setBehaviour(writeCommand, refused);
+    }
     workspace_.sim.clearReceived();
     const QString logName = device + "-timing.txt";
     QFile::remove(logName);
@@ -235,20 +292,175 @@ class ScreensTest : public QObject {
     ui().setChecked("otherPage", alias("swt%1OnOff"), false);
     QVERIFY(ui().waitIdle());
 
+    const bool readOk = failing != "read";
+    const bool wrote = write && readOk;
+    const bool writeOk = wrote && failing != "write";
     const QString lines = timingLines();
-    const QString writeTime = write ? "\\d+" : "-1";
-    const QRegularExpression cycle("^(\\d{14}:\\t\\d+\\t" + writeTime + "\\r\\n)+$");
+    const QString readTime = readOk ? "\\d+" : "-1";
+    const QString writeTime = writeOk ? "\\d+" : "-1";
+    const QRegularExpression cycle("^(\\d{14}:\\t" + readTime + "\\t" + writeTime + "\\r\\n)+$");
     QVERIFY2(cycle.match(lines).hasMatch(), qPrintable(lines));
 
     const QString out = ui().output();
     const int cycles = lines.count('\n');
-    const QString read = device == "Reader" ? "ReaderRead" : "RSURead";
-    const QString written = device == "Reader" ? "ReaderWrite" : "RSUWrite";
-    QCOMPARE(lineCount(out, read + " Return: 0"), cycles);
-    QCOMPARE(lineCount(out, written + " Return: 0"), write ? cycles : 0);
-    QCOMPARE(lineCount(out, "ListUpLoad Return: 0"), upload ? cycles : 0);
+    const QString read = reader ? "ReaderRead" : "RSURead";
+    const QString written = reader ? "ReaderWrite" : "RSUWrite";
+    QCOMPARE(lineCount(out, read + " Return: " + (readOk ? "0" : kFailureCode)), cycles);
+    QCOMPARE(lineCount(out, written + " Return: " + (writeOk ? "0" : kFailureCode)),
+             wrote ? cycles : 0);
+    QCOMPARE(lineCount(out, "ListUpLoad Return: 0"), upload && wrote ? cycles : 0);
     QVERIFY2(!out.contains(" ------------------->"), qPrintable(out));
-    QCOMPARE(workspace_.sim.receivedWith("03013").size(), std::size_t(upload ? cycles : 0));
+    QCOMPARE(workspace_.sim.receivedWith(writeCommand).size(), std::size_t(wrote ? cycles : 0));
+    QCOMPARE(workspace_.sim.receivedWith("03013").size(), std::size_t(upload && wrote ? cycles : 0));
+  }
+
+  // Each button's request, as the simulator receives it, against the fields it is made of: every
+  // member from its own field (distinct texts, so that a swap shows), and no other field of the
+  // page (the device ids excepted, which the library adds itself).
+  void eachButtonSendsItsFields_data() {
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<QString>("report");
+    QTest::addColumn<QStringList>("members");
+    const QStringList cardWrite = {"CardNo", "CashMoney", "CardAreaNo", "CardGateNo",
+        "CardLaneNo", "PassTime", "VehPlate", "VehType", "VehClass", "OutFlag", "OperatorNo",
+        "LittleGateNo", "LittleLaneNo", "LittlePassTime", "LittleCashMoney", "LittleTime",
+        "OfferType", "OfferTime", "CheckCode"};
+    QTest::newRow("Reader Read") << "crPage" << "btnRead" << "03010" << "ReaderRead"
+                                 << QStringList{"TimeOut"};
+    // BackUp is not sent from the Reader page.
+    QTest::newRow("Reader Write") << "crPage" << "btnWrite" << "03024" << "ReaderWrite"
+                                  << cardWrite;
+    QTest::newRow("RSU Read") << "rsuPage" << "btnRead" << "03005" << "RSURead"
+                              << QStringList{"TimeOut"};
+    QTest::newRow("RSU Write") << "rsuPage" << "btnWrite" << "03023" << "RSUWrite"
+                               << QStringList{"OBUID", "OBUNO"} + cardWrite + QStringList{"BackUp"};
+    QTest::newRow("List Upload") << "listPage" << "btnUpload" << "03013" << "ListUpLoad"
+        << QStringList{"ListType", "ListNo", "KeyServiceNo", "TradeType", "TermCode",
+                       "TermTradeNo", "CardTradeNo", "Tac", "OBUID", "OBUNO", "CardNo",
+                       "CashMoney", "Balance", "TradeDevice", "VehPicture", "VehPictureLen",
+                       "SquadDate", "ShiftID", "ExTime", "ExAreaNo", "ExGateNo", "ExLaneNo",
+                       "ExOperatorNo", "ExVehPlate", "ExVehType", "ExVehClass", "EnTime",
+                       "EnAreaNo", "EnGateNo", "EnLaneNo", "EnOperatorNo", "EnVehPlate",
+                       "EnVehType", "EnVehClass"};
+    QTest::newRow("List Query") << "listPage" << "btnQuery" << "03014" << "ListQuery"
+                                << QStringList{"ListNo"};
+    // The Other page's two CardNo fields: the black list's and the non-cash payment's.
+    QTest::newRow("BlackListQuery") << "otherPage" << "btnBlackListQuery" << "03017"
+        << "BlackListQuery"
+        << QStringList{"ListNo=listPage.editListNo", "CardNo=otherPage.editBlackCardNo", "OBUID",
+                       "OBUNO", "CardFirTime", "OBUFirTime"};
+    QTest::newRow("SendNonCashPay") << "otherPage" << "btnSendNonCashPay" << "03029"
+        << "SendNonCashPay"
+        << QStringList{"ScannerID", "NonCashTsSn", "CashMoney",
+                       "CardNo=otherPage.editNonCashCardNo", "RequestTime", "VehPlate",
+                       "ChargeType", "ChargeDetail", "Timeout"};
+    QTest::newRow("StopNonCashPay") << "otherPage" << "btnStopNonCashPay" << "03031"
+                                    << "StopNonCashPay" << QStringList{"ScannerID", "NonCashTsSn"};
+    QTest::newRow("QueryTransDetail") << "otherPage" << "btnQueryTransDetail" << "03032"
+                                      << "QueryTransDetail" << QStringList{"Page", "PageSize"};
+  }
+
+  void eachButtonSendsItsFields() {
+    QFETCH(QString, page);
+    QFETCH(QString, button);
+    QFETCH(QString, command);
+    QFETCH(QString, report);
+    QFETCH(QStringList, members);
+    QVERIFY(ui().startLanes());
+    QMap<QString, QString> fieldTexts;
+    int n = 0;
+    for (const QString& entry : members) {
+      const SentMember member = sentMember(entry, page);
+      const QString text = distinctText(member.key, ++n);
+      if (!text.isNull()) ui().setText(member.page, member.alias, text);
+      fieldTexts[member.key] = ui().text(member.page, member.alias);
+    }
+    workspace_.sim.clearReceived();
+    QVERIFY(ui().click(page.toLatin1(), button.toLatin1()));
+    SimPacket request;
+    QVERIFY(workspace_.sim.waitForPacket(command.toStdString(), kPacketDeadline, &request));
+    QVERIFY(outputHas(report + " ------------------->\nReturn: "));
+
+    // The writes carry the plate as the hex of its bytes, filled up to 20 digits.
+    const bool plateAsHex = command == "03024" || command == "03023";
+    for (auto it = fieldTexts.cbegin(); it != fieldTexts.cend(); ++it) {
+      const QString expected = plateAsHex && it.key() == "VehPlate"
+                                   ? QString(it.value().toLatin1().toHex().leftJustified(20, '0'))
+                                   : it.value();
+      QVERIFY2(wireText(request.json, it.key()) == expected,
+               qPrintable(it.key() + ": " + wireText(request.json, it.key()) + ", field " + expected));
+    }
+    const QMetaObject* fields = ui().object(page.toLatin1())->metaObject();
+    for (int i = 0; i < fields->propertyCount(); ++i) {
+      const QString alias = QString::fromLatin1(fields->property(i).name());
+      const QString key = alias.mid(4);
+      if (!alias.startsWith("edit") || fieldTexts.contains(key) || key == "ReaderID" ||
+          key == "RSUID")
+        continue;
+      QVERIFY2(!request.json.isMember(key.toStdString()), qPrintable(key + " was sent"));
+    }
+  }
+
+  // The library's JSON texts are indented with tabs, which the pane keeps; at a narrow tab stop a
+  // member of a lane in the Init summary stays on the line of its key, where a wide one would put
+  // "AreaNo" at the right and its value on the next line.
+  void initsSummaryKeepsEachMemberOnItsLine() {
+    QVERIFY(ui().startLanes());
+    QVERIFY(ui().click("btnClear"));
+    QVERIFY(ui().click("btnInit"));
+    QVERIFY(outputHas("\n]\n"));
+    const QString member = "\t\t\"AreaNo\" : \"101\",";
+    QVERIFY2(ui().output().contains("\n\t{\n" + member + "\n"), qPrintable(ui().output()));
+    QTextDocument* doc = ui()
+                             .object("output")
+                             ->property("textDocument")
+                             .value<QQuickTextDocument*>()
+                             ->textDocument();
+    const QTextBlock line = doc->find(member).block();
+    QVERIFY(line.isValid() && line.layout() != nullptr);
+    QCOMPARE(line.layout()->lineCount(), 1);
+  }
+
+  // A value wider than its field shows its end, and hovering the field shows it whole; a value
+  // that fits shows whole.
+  void longValuesShowTheirEndAndTheWholeValueOnHover_data() {
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<QString>("alias");
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<bool>("fits");  // whether it must be in sight whole
+    QTest::newRow("card number") << "crPage" << "editCardNo" << kCardNo << false;
+    QTest::newRow("OBU number") << "rsuPage" << "editOBUNO" << "4401000012345678" << false;
+    QTest::newRow("pass time") << "crPage" << "editPassTime" << kReadPassTime << false;
+    QTest::newRow("non-cash serial") << "otherPage" << "editNonCashTsSn"
+                                     << "4401010102012026120617300500" << false;
+    QTest::newRow("a short value") << "crPage" << "editCashMoney" << "1" << true;
+  }
+
+  void longValuesShowTheirEndAndTheWholeValueOnHover() {
+    QFETCH(QString, page);
+    QFETCH(QString, alias);
+    QFETCH(QString, value);
+    QFETCH(bool, fits);
+    ui().setText(page.toLatin1(), alias.toLatin1(), value);
+    auto* field = qobject_cast<QQuickItem*>(ui().pageItem(page.toLatin1(), alias.toLatin1()));
+    QVERIFY(field != nullptr);
+    // Cursor positions are given from the left end of the text area inside the paddings.
+    const qreal textWidth = field->width() - field->property("leftPadding").toReal() -
+                            field->property("rightPadding").toReal();
+    const auto inSight = [&](int position) {
+      QRectF cursor;
+      QMetaObject::invokeMethod(field, "positionToRectangle", Q_RETURN_ARG(QRectF, cursor),
+                                Q_ARG(int, position));
+      return cursor.x() >= -0.5 && cursor.x() <= textWidth + 0.5;
+    };
+    QVERIFY2(inSight(value.size()), "the end of the value is out of sight");
+    if (fits) QVERIFY2(inSight(0), "the start of the value is out of sight");
+    if (!inSight(0)) {
+      QVERIFY(ui().hover(field));
+      QVERIFY2(waitFor([&] { return ui().toolTipShows(value); }), "no tooltip with the value");
+    }
   }
 
   void etcStatusQuerySendsAnEmptyObject() {

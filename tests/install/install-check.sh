@@ -7,29 +7,13 @@ set -euo pipefail
 
 build="$(cd "$1" && pwd)"
 source_dir="$(cd "$2" && pwd)"
-work="$(mktemp -d)"
+# shellcheck source=tests/install/check-common.sh
+source "$source_dir/tests/install/check-common.sh"
+check_begin install-check "$source_dir"
 prefix="$work/prefix"
 
-# shellcheck source=scripts/lanesim.sh
-source "$source_dir/scripts/lanesim.sh"
-cleanup() {
-  lanesim_stop
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-fail() {
-  echo "install-check: $*" >&2
-  exit 1
-}
-
-# Runs a step quietly; shows its output only when it fails.
-quiet() {
-  "$@" >"$work/step.log" 2>&1 || { cat "$work/step.log" >&2; fail "failed: $*"; }
-}
-
 quiet cmake --install "$build" --prefix "$prefix"
-for file in include/Marovex.h bin/mvcall bin/lanesim share/doc/marovex/operations.md \
+for file in include/Marovex.h bin/mvcall bin/lanesim bin/mvclient share/doc/marovex/operations.md \
   share/doc/marovex/examples/c/lane_call.c share/doc/marovex/examples/python/marovex.py; do
   [[ -f "$prefix/$file" ]] || fail "$file was not installed"
 done
@@ -41,24 +25,16 @@ pc_file="$(find "$prefix" -name marovex.pc -print -quit)"
   fail "MarovexConfig.cmake was not installed"
 
 # find_package(Marovex) through the prefix; the build takes the installed library's path.
-quiet cmake -S "$source_dir/examples/c" -B "$work/with-cmake" -DCMAKE_PREFIX_PATH="$prefix"
-quiet cmake --build "$work/with-cmake"
+build_example_with_cmake "$prefix"
 
 # pkg-config; linking with its --libs shows that the installed library links too.
 export PKG_CONFIG_PATH="$(dirname "$pc_file")"
 [[ "$(pkg-config --variable=prefix marovex)" == "$prefix" ]] ||
   fail "marovex.pc names prefix $(pkg-config --variable=prefix marovex)"
 libdir="$(pkg-config --variable=libdir marovex)"
-# shellcheck disable=SC2046
-quiet "${CC:-cc}" -Wall -Wextra -Werror $(pkg-config --cflags marovex) \
-  "$source_dir/examples/c/lane_call.c" -o "$work/lane_call-pkg-config" \
-  $(pkg-config --libs marovex) -Wl,-rpath,"$libdir" -ldl
+build_example_with_pkg_config -Wl,-rpath,"$libdir"
 
-lanesim_start "$prefix/bin/lanesim" "$work/lanesim.out" || fail "the installed lanesim did not start"
-mkdir -p "$work/run/EtcConfig"
-sed "s/^Port=.*/Port=$lanesim_port/" "$source_dir/config/Marovex.ini.example" \
-  >"$work/run/EtcConfig/Marovex.ini"
-cd "$work/run"
+serve_lanes "$prefix/bin/lanesim"
 quiet "$work/with-cmake/lane_call"
 quiet "$work/lane_call-pkg-config" "$libdir/libMarovex.so" 2
 # The installed mvcall finds the installed library by itself.

@@ -42,7 +42,7 @@ void printUsage() {
                "                  outputs are fetched with GetResponse\n"
                "Exit status: 0 when every call returned 0, 3 when one did not, 1 when the\n"
                "library cannot be used, 2 on a bad command line.\n",
-               platform::sharedLibraryFileName("Marovex").c_str(), kDefaultBufferSize);
+               LibraryBinding::fileName().c_str(), kDefaultBufferSize);
 }
 
 struct Options {
@@ -51,17 +51,9 @@ struct Options {
   std::vector<CallStep> steps;
 };
 
-std::string defaultLibrary(const char* argv0) {
-  const std::string file = platform::sharedLibraryFileName("Marovex");
-  const std::filesystem::path beside = std::filesystem::path(argv0).parent_path() / file;
-  // Installed, the library is not beside the program: the loader finds it (the program's run
-  // path names the installed library directory).
-  std::error_code ec;
-  return std::filesystem::is_regular_file(beside, ec) ? beside.string() : file;
-}
-
 bool parseOptions(int argc, char** argv, Options& options) {
-  options.library = defaultLibrary(argv[0]);
+  options.library =
+      LibraryBinding::defaultPath(std::filesystem::path(argv[0]).parent_path().string());
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--lib" || arg == "--buffer") {
