@@ -22,7 +22,7 @@ Lines decode(const std::string& bytes, std::size_t piece, const char* direction 
   std::ostringstream out;
   SimEcho echo;
   echo.setStream(&out);
-  SimStreamDecoder decoder(direction, 3, echo);
+  SimStreamDecoder decoder(direction, "#3", echo);
   for (std::size_t at = 0; at < bytes.size(); at += piece) {
     decoder.feed(bytes.data() + at, std::min(piece, bytes.size() - at));
   }

@@ -192,7 +192,7 @@ void LaneSimulator::clearReceived() {
 std::size_t LaneSimulator::connectionCount() const { return acceptor_.connectionCount(); }
 
 void LaneSimulator::dropConnections() {
-  for (const auto& connection : acceptor_.openConnections()) connection->shutdown();
+  for (const auto& connection : acceptor_.openConnections()) connection->closeNow();
 }
 
 void LaneSimulator::sendToAll(const std::string& cmdId, unsigned serial, const std::string& body) {
@@ -202,8 +202,8 @@ void LaneSimulator::sendToAll(const std::string& cmdId, unsigned serial, const s
 void LaneSimulator::sendRawToAll(const std::string& bytes) {
   for (const auto& connection : acceptor_.openConnections()) {
     const bool ok = connection->send(bytes);
-    echo_.line(std::string(ok ? "send" : "lost") + " #" + std::to_string(connection->id()) + " raw " +
-             std::to_string(bytes.size()) + " bytes");
+    echo_.line(std::string(ok ? "send " : "lost ") + connection->name() + " raw " +
+               std::to_string(bytes.size()) + " bytes");
   }
 }
 
@@ -213,7 +213,7 @@ void LaneSimulator::serveConnection(const std::shared_ptr<SimConnection>& connec
   Sink sink(*this, connection);
   PacketAccumulator accumulator;
   const std::string& name = connection->name();
-  connection->receive(acceptor_.stopping(), [&](const char* data, std::size_t size) {
+  const SimConnection::State end = connection->receive(acceptor_.stopping(), [&](const char* data, std::size_t size) {
     accumulator.append(data, size);
     try {
       accumulator.scan(sink);
@@ -221,25 +221,27 @@ void LaneSimulator::serveConnection(const std::shared_ptr<SimConnection>& connec
       echo_.line("error " + name + " " + e.what());
     }
   });
-  switch (connection->ending()) {
-    case SimConnection::Ending::Lost:
+  switch (end) {
+    case SimConnection::State::Lost:
       echo_.line("lost " + name + " the lane took nothing for " +
                  std::to_string(SimConnection::kSendTimeout.count()) + " ms, closing");
       break;
-    case SimConnection::Ending::Cut:
-      echo_.line("note " + name + (connection->endsWithReset() ? " cut by a reset" : " cut"));
+    case SimConnection::State::Cut:
+      echo_.line("note " + name + " cut");
+      break;
+    case SimConnection::State::CutByReset:
+      echo_.line("note " + name + " cut by a reset");
       break;
     default:
       break;
   }
-  connection->markClosed();
   connection->finish();
   echo_.line("close " + name);
 }
 
 void LaneSimulator::onPacket(const std::shared_ptr<SimConnection>& connection, SimPacket packet) {
   if (echo_.active()) {
-    echo_.line(simtext::packetLine("recv", packet.connection, packet.cmdId, packet.serial, packet.body));
+    echo_.line(simtext::packetLine("recv", connection->name(), packet.cmdId, packet.serial, packet.body));
   }
   if (recording_.load()) {
     {
@@ -253,8 +255,7 @@ void LaneSimulator::onPacket(const std::shared_ptr<SimConnection>& connection, S
     return;
   }
   if (!simanswers::isRequestId(packet.cmdId)) {
-    echo_.line("note #" + std::to_string(packet.connection) + " unknown command id " + packet.cmdId +
-             ", not answered");
+    echo_.line("note " + connection->name() + " unknown command id " + packet.cmdId + ", not answered");
     return;
   }
   answer(connection, packet);
@@ -262,7 +263,7 @@ void LaneSimulator::onPacket(const std::shared_ptr<SimConnection>& connection, S
 
 void LaneSimulator::onBadPacket(const SimConnection& connection) {
   ++badPackets_;
-  echo_.line("drop #" + std::to_string(connection.id()) + " packet failed its checks, not answered");
+  echo_.line("drop " + connection.name() + " packet failed its checks, not answered");
 }
 
 void LaneSimulator::answer(const std::shared_ptr<SimConnection>& connection,
@@ -281,7 +282,7 @@ void LaneSimulator::answer(const std::shared_ptr<SimConnection>& connection,
   if (b.closeConnection) {
     later(delayMs + connection->faults().lateMs, [this, connection] {
       echo_.line("note " + connection->name() + " closing instead of answering");
-      connection->shutdown();
+      connection->closeNow();
     });
     return;
   }
@@ -377,7 +378,7 @@ void LaneSimulator::sendPacket(SimConnection& connection, const std::string& cmd
     Package pkg(body.data(), static_cast<unsigned>(body.size()), BufView<5>(id), serial);
     ok = connection.send(connection.mangle(std::string(pkg.returnmsg(), pkg.size())));
   } catch (const std::exception& e) {
-    echo_.line("error #" + std::to_string(connection.id()) + " " + e.what());
+    echo_.line("error " + connection.name() + " " + e.what());
   }
-  if (echo_.active()) echo_.line(simtext::packetLine(ok ? "send" : "lost", connection.id(), field, serial, body));
+  if (echo_.active()) echo_.line(simtext::packetLine(ok ? "send" : "lost", connection.name(), field, serial, body));
 }

@@ -18,7 +18,7 @@
 
 class SimAcceptor {
  public:
-  // Runs on the connection's thread; it ends when the connection is done with, after markClosed().
+  // Runs on the connection's thread; the connection counts as open until it returns.
   using Serve = std::function<void(const std::shared_ptr<SimConnection>&)>;
   // The fault plan of a connection being accepted.
   using PlanOf = std::function<SimFaultPlan()>;
@@ -38,14 +38,16 @@ class SimAcceptor {
   // Set by stop(): the connections' loops end.
   const std::atomic<bool>& stopping() const { return stopping_; }
 
-  // Connections whose thread still runs.
+  // Connections whose serve function still runs.
   std::vector<std::shared_ptr<SimConnection>> openConnections() const;
   std::size_t connectionCount() const;
 
  private:
   struct Client {
     std::shared_ptr<SimConnection> connection;
+    std::shared_ptr<std::atomic<bool>> served;  // set by the thread once serve_ returned
     std::thread thread;
+    bool open() const { return !served->load(); }
   };
 
   void acceptLoop();

@@ -1,7 +1,9 @@
 #include "SimForwarder.h"
 
+#include <algorithm>
 #include <exception>
 #include <thread>
+#include <vector>
 
 #include "SimScenario.h"
 #include "SimStreamDecoder.h"
@@ -107,7 +109,6 @@ void SimForwarder::serve(const std::shared_ptr<SimConnection>& lane) {
       echo_.line("note " + name + " cannot reach the server " + serverName_ + ": " + why +
                  "; closing the lane's connection");
     }
-    lane->markClosed();
     lane->finish();
     echo_.line("close " + name);
     return;
@@ -126,16 +127,15 @@ void SimForwarder::serve(const std::shared_ptr<SimConnection>& lane) {
     std::lock_guard<std::mutex> lock(mutex_);
     servers_.erase(n);
   }
-  lane->markClosed();
   echo_.line("close " + name);
 }
 
 void SimForwarder::pump(SimConnection& from, SimConnection& to, const char* direction,
                         const char* fromName) {
   const std::string& name = from.name();
-  SimStreamDecoder decoder(direction, from.id(), echo_);
+  SimStreamDecoder decoder(direction, name, echo_);
   bool decoding = false;
-  const SimConnection::LoopEnd end =
+  const SimConnection::State end =
       from.receive(acceptor_.stopping(), [&](const char* data, std::size_t size) {
         // Decoding starts with the first bytes received while the log is on, and goes on. A
         // packet is printed before its last bytes are passed on, so that no answer can be
@@ -155,39 +155,47 @@ void SimForwarder::pump(SimConnection& from, SimConnection& to, const char* dire
   from.finish();
 }
 
-void SimForwarder::passOnTheEnd(SimConnection::LoopEnd end, SimConnection& from, SimConnection& to,
+namespace {
+
+// What the other side of a pair gets when one side ends.
+enum class PassOn { Close, Reset };
+
+struct EndRule {
+  SimConnection::State end;
+  const char* kind;    // first word of the line; null: no line
+  const char* before;  // between the pair's name and the side
+  std::string after;   // after the side
+  PassOn passOn;
+};
+
+// One row per end of `from`. "The side" is from's peer: the lane or the server. Ends that are not
+// listed came at the other side's request (or the forwarder's stop) and are not passed back.
+const std::vector<EndRule>& endRules() {
+  using S = SimConnection::State;
+  static const std::vector<EndRule> rules = {
+      {S::PeerClosed, "note", " the ", " closed the connection; closing the other side", PassOn::Close},
+      {S::PeerFailed, "note", " the ", " reset the connection; resetting the other side", PassOn::Reset},
+      {S::Cut, "note", " cut toward the ", "; closing the other side the same way", PassOn::Close},
+      {S::CutByReset, "note", " cut toward the ", " by a reset; closing the other side the same way",
+       PassOn::Reset},
+      {S::Lost, "lost", " the ",
+       " took nothing for " + std::to_string(SimConnection::kSendTimeout.count()) + " ms; closing both sides",
+       PassOn::Close},
+  };
+  return rules;
+}
+
+}  // namespace
+
+void SimForwarder::passOnTheEnd(SimConnection::State end, const SimConnection& from, SimConnection& to,
                                 const std::string& side) {
-  const std::string& name = from.name();
-  switch (end) {
-    case SimConnection::LoopEnd::Stopped:
-      return;
-    case SimConnection::LoopEnd::PeerClosed:
-      echo_.line("note " + name + " the " + side + " closed the connection; closing the other side");
-      to.closeAfterSent();
-      return;
-    case SimConnection::LoopEnd::PeerFailed:
-      echo_.line("note " + name + " the " + side + " reset the connection; resetting the other side");
-      to.resetNow();
-      return;
-    case SimConnection::LoopEnd::Ending:
-      break;
-  }
-  switch (from.ending()) {
-    case SimConnection::Ending::Cut:
-      echo_.line("note " + name + " cut toward the " + side + (from.endsWithReset() ? " by a reset" : "") +
-                 "; closing the other side the same way");
-      if (from.endsWithReset()) {
-        to.resetNow();
-      } else {
-        to.closeAfterSent();
-      }
-      return;
-    case SimConnection::Ending::Lost:
-      echo_.line("lost " + name + " the " + side + " took nothing for " +
-                 std::to_string(SimConnection::kSendTimeout.count()) + " ms; closing both sides");
-      to.closeAfterSent();
-      return;
-    default:
-      return;  // ended at the other side's request
+  const auto& rules = endRules();
+  const auto rule = std::find_if(rules.begin(), rules.end(), [end](const EndRule& r) { return r.end == end; });
+  if (rule == rules.end()) return;
+  echo_.line(std::string(rule->kind) + " " + from.name() + rule->before + side + rule->after);
+  if (rule->passOn == PassOn::Reset) {
+    to.resetNow();
+  } else {
+    to.closeAfterSent();
   }
 }

@@ -68,7 +68,7 @@ class SimForwarder {
   // Forwards what `from` receives to `to` until `from` ends, then ends `to` the same way.
   void pump(SimConnection& from, SimConnection& to, const char* direction, const char* fromName);
   // Ends `to` the way `from` ended (`side` names from's peer: "lane" or "server"), and says so.
-  void passOnTheEnd(SimConnection::LoopEnd end, SimConnection& from, SimConnection& to,
+  void passOnTheEnd(SimConnection::State end, const SimConnection& from, SimConnection& to,
                     const std::string& side);
   Plans plans() const;
 

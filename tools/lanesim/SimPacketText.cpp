@@ -87,13 +87,11 @@ std::string oneLine(const std::string& body) {
   return out;
 }
 
-std::string packetLine(const std::string& direction, unsigned connection, const std::string& cmdId,
-                       unsigned serial, const std::string& body) {
-  char numbers[32];
-  std::snprintf(numbers, sizeof numbers, " #%u ", connection);
+std::string packetLine(const std::string& direction, const std::string& connection,
+                       const std::string& cmdId, unsigned serial, const std::string& body) {
   char serialText[16];
   std::snprintf(serialText, sizeof serialText, " %08u ", serial);
-  return direction + numbers + cmdId + ' ' + commandName(cmdId) + serialText + oneLine(body);
+  return direction + ' ' + connection + ' ' + cmdId + ' ' + commandName(cmdId) + serialText + oneLine(body);
 }
 
 unsigned serialOf(const char* field) {

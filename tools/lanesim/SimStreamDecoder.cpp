@@ -48,10 +48,10 @@ std::string failedCheck(const char* head, std::size_t size) {
 
 }  // namespace
 
-SimStreamDecoder::SimStreamDecoder(std::string direction, unsigned connection, SimEcho& echo)
+SimStreamDecoder::SimStreamDecoder(std::string direction, std::string connection, SimEcho& echo)
     : direction_(std::move(direction)),
-      tag_("#" + std::to_string(connection) + " " + direction_),
-      connection_(connection),
+      connection_(std::move(connection)),
+      tag_(connection_ + " " + direction_),
       echo_(echo) {}
 
 void SimStreamDecoder::feed(const char* data, std::size_t size) {

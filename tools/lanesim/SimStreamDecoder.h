@@ -11,8 +11,9 @@
 
 class SimStreamDecoder : private PacketSink {
  public:
-  // `direction` begins every packet line, such as "lane->server"; `echo` must outlive the decoder.
-  SimStreamDecoder(std::string direction, unsigned connection, SimEcho& echo);
+  // `direction` begins every packet line, such as "lane->server", and `connection` is the printed
+  // name of the connection ("#1"); `echo` must outlive the decoder.
+  SimStreamDecoder(std::string direction, std::string connection, SimEcho& echo);
   SimStreamDecoder(const SimStreamDecoder&) = delete;
   SimStreamDecoder& operator=(const SimStreamDecoder&) = delete;
 
@@ -31,8 +32,8 @@ class SimStreamDecoder : private PacketSink {
   void tellSkipped();
 
   const std::string direction_;
+  const std::string connection_;
   const std::string tag_;  // "#n direction", the start of flag and skip lines
-  const unsigned connection_;
   SimEcho& echo_;
   PacketAccumulator accumulator_;
   std::size_t skipped_ = 0;  // bytes passed over since the last packet line
