@@ -10,7 +10,11 @@ enum class ScanSkip {
   ShortLength,     // a head whose packet length field reads below 60
   LengthMismatch,  // an incomplete candidate whose body length field disagrees with its length
   BadTail,         // a complete candidate without the tail marker where its length ends
-  FailedCheck,     // a candidate that failed a check of ADataParse (onBadPacket follows)
+  // A complete candidate that failed a check of ADataParse, told by the first one it failed
+  // (onBadPacket follows).
+  FailedPacketLength,
+  FailedCheckCode,
+  FailedBodyLength,
 };
 
 // Receives what one scan finds.

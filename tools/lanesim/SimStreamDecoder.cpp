@@ -1,7 +1,5 @@
 #include "SimStreamDecoder.h"
 
-#include <cstdio>
-
 #include "SimPacketText.h"
 #include "transport/ADataParse.h"
 #include "transport/Packet.h"
@@ -33,17 +31,6 @@ std::string checkCodeOf(const char* head, std::size_t size) {
   ADataParse::ssh_crc32(BufView<8>(code), head + packet::kChecksumStart,
                         static_cast<unsigned>(size - packet::kUnchecksummed));
   return std::string(code, sizeof code);
-}
-
-// What is wrong with a complete candidate that failed a check, told by the checks themselves.
-std::string failedCheck(const char* head, std::size_t size) {
-  const ADataParse candidate(head, static_cast<int>(size));
-  if (!candidate.checkPckgLength()) return "bad packet length" + where(head);
-  if (!candidate.checkPackageVerifed()) {
-    return "bad check code " + fieldAt(head, size - packet::kCheckCodeFromEnd, packet::kCheckCodeSize) +
-           " (computed " + checkCodeOf(head, size) + ")" + where(head);
-  }
-  return "bad body length " + bodyLengthField(head) + where(head);
 }
 
 }  // namespace
@@ -91,8 +78,15 @@ void SimStreamDecoder::onSkipped(const char* data, std::size_t count, std::size_
     case ScanSkip::BadTail:
       flag("bad tail marker" + where(data));
       break;
-    case ScanSkip::FailedCheck:
-      flag(failedCheck(data, readable));
+    case ScanSkip::FailedPacketLength:
+      flag("bad packet length" + where(data));
+      break;
+    case ScanSkip::FailedCheckCode:
+      flag("bad check code " + fieldAt(data, readable - packet::kCheckCodeFromEnd, packet::kCheckCodeSize) +
+           " (computed " + checkCodeOf(data, readable) + ")" + where(data));
+      break;
+    case ScanSkip::FailedBodyLength:
+      flag("bad body length " + bodyLengthField(data) + where(data));
       break;
   }
 }
