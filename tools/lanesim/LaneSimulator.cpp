@@ -287,57 +287,60 @@ void LaneSimulator::answer(const std::shared_ptr<SimConnection>& connection,
     return;
   }
 
-  std::string answerBody;
+  std::string body;
   if (b.noAnswer) {
     echo_.line("note " + connection->name() + " " + request.cmdId + " not answered");
-  } else if (!b.rawBody.empty()) {
-    answerBody = b.rawBody;
   } else {
-    Json::Value doc = simanswers::answer(request.cmdId, request.json, settings, ++tradeNo_,
-                                         platform::localTimeNow());
-    simanswers::applyOverrides(doc, b.members, b.removeMembers);
-    if (!b.errorCode.isNull()) doc["ErrorCode"] = b.errorCode;
-    answerBody = jsontext::styled(doc);
+    body = answerBody(request, b, settings);
   }
-  unsigned answerSerial =
-      b.wrongSerial ? (request.serial + 1) % simanswers::kSerialModulus : request.serial;
+  unsigned serial = b.wrongSerial ? (request.serial + 1) % simanswers::kSerialModulus : request.serial;
   if (connection->chance(&SimFaultPlan::staleSerials)) {
-    answerSerial = (request.serial + simanswers::kSerialModulus - 1) % simanswers::kSerialModulus;
+    serial = (request.serial + simanswers::kSerialModulus - 1) % simanswers::kSerialModulus;
   }
   floodUnknownIds(*connection, request.serial);
-  std::function<void()> sendAnswer;
-  bool answered = false;
+
+  const bool isPayment = request.cmdId == simanswers::kPaymentId;
+  const bool accepted = !b.noAnswer && isPayment && simanswers::acceptsPayment(body);
+  std::function<void()> first;
   if (!b.noAnswer) {
-    answered = request.cmdId == simanswers::kPaymentId && simanswers::acceptsPayment(answerBody);
-    sendAnswer = [this, connection, id = simanswers::answerId(request.cmdId), answerSerial,
-                  body = std::move(answerBody)] { sendPacket(*connection, id, answerSerial, body); };
+    first = [this, connection, id = simanswers::answerId(request.cmdId), serial, body = std::move(body)] {
+      sendPacket(*connection, id, serial, body);
+    };
   }
-  if (!b.pushBeforeAnswer || request.cmdId != simanswers::kPaymentId) {
-    if (sendAnswer) later(delayMs, std::move(sendAnswer));
-    schedulePush(connection, request, b, delayMs + b.pushDelayMs, answered);
-  } else {
-    schedulePush(connection, request, b, delayMs, answered);
-    if (sendAnswer) later(delayMs + b.pushDelayMs, std::move(sendAnswer));
-  }
+  std::function<void()> second = paymentPush(connection, request, b, accepted);
+  // The answer goes after the delay and the push a push delay later, unless the push goes first.
+  if (isPayment && b.pushBeforeAnswer) std::swap(first, second);
+  if (first) later(delayMs, std::move(first));
+  if (second) later(delayMs + b.pushDelayMs, std::move(second));
   pushUnknownTransaction(connection, request.serial, delayMs);
 }
 
-void LaneSimulator::schedulePush(const std::shared_ptr<SimConnection>& connection,
-                                 const SimPacket& request, const CommandBehaviour& b, int delayMs,
-                                 bool answered) {
+std::string LaneSimulator::answerBody(const SimPacket& request, const CommandBehaviour& b,
+                                      const SimSettings& settings) {
+  if (!b.rawBody.empty()) return b.rawBody;
+  Json::Value doc =
+      simanswers::answer(request.cmdId, request.json, settings, ++tradeNo_, platform::localTimeNow());
+  simanswers::applyOverrides(doc, b.members, b.removeMembers);
+  if (!b.errorCode.isNull()) doc["ErrorCode"] = b.errorCode;
+  return jsontext::styled(doc);
+}
+
+std::function<void()> LaneSimulator::paymentPush(const std::shared_ptr<SimConnection>& connection,
+                                                 const SimPacket& request, const CommandBehaviour& b,
+                                                 bool accepted) {
   // A lane server pushes the outcome only of a payment it accepted; forcing it tests the lane.
-  if (request.cmdId != simanswers::kPaymentId || b.noPush || !(answered || b.forcePush)) return;
+  if (request.cmdId != simanswers::kPaymentId || b.noPush || !(accepted || b.forcePush)) return nullptr;
   Json::Value push = simanswers::push(request.json);
   simanswers::applyOverrides(push, b.pushMembers, b.pushRemoveMembers);
-  later(delayMs, [this, connection, serial = request.serial, tsSn = push["NonCashTsSn"].asString(),
-                  body = jsontext::styled(push)] {
+  return [this, connection, serial = request.serial, tsSn = push["NonCashTsSn"].asString(),
+          body = jsontext::styled(push)] {
     {
       std::lock_guard<std::mutex> lock(pushMutex_);
       pushedSerials_[{connection->id(), serial}] = tsSn;
       pushAcks_.emplace(tsSn, 0);
     }
     sendPacket(*connection, simanswers::kPushId, serial, body);
-  });
+  };
 }
 
 void LaneSimulator::floodUnknownIds(SimConnection& connection, unsigned serial) {

@@ -102,9 +102,11 @@ class LaneSimulator {
   void later(int delayMs, std::function<void()> work);
   void sendPacket(SimConnection& connection, const std::string& cmdId, unsigned serial,
                   const std::string& body);
-  // The payment push of a request, when it is to be sent, and the pushes and floods of the faults.
-  void schedulePush(const std::shared_ptr<SimConnection>& connection, const SimPacket& request,
-                    const CommandBehaviour& b, int delayMs, bool answered);
+  std::string answerBody(const SimPacket& request, const CommandBehaviour& b, const SimSettings& settings);
+  // The sending of a payment request's push, when one is to be sent (else empty); the pushes and
+  // floods of the faults.
+  std::function<void()> paymentPush(const std::shared_ptr<SimConnection>& connection,
+                                    const SimPacket& request, const CommandBehaviour& b, bool accepted);
   void floodUnknownIds(SimConnection& connection, unsigned serial);
   void pushUnknownTransaction(const std::shared_ptr<SimConnection>& connection, unsigned requestSerial,
                               int delayMs);
