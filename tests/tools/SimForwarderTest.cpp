@@ -2,10 +2,13 @@
 #include "SimForwarder.h"
 
 #include <chrono>
+#include <condition_variable>
 #include <cstdio>
 #include <memory>
+#include <mutex>
 #include <random>
 #include <sstream>
+#include <streambuf>
 #include <string>
 
 #include <gmock/gmock.h>
@@ -155,6 +158,60 @@ TEST_F(SimForwarderTest, ALaneThatStopsReadingHoldsUpNoOtherLane) {
   // The server can see its side closed before the forwarder has let go of the pair.
   EXPECT_TRUE(testsupport::waitUntil([&] { return forwarder_->connectionCount() == 1; }));
   EXPECT_THAT(logAfterStop(), HasSubstr("lost #1 the lane took nothing for 2000 ms; closing both sides"));
+}
+
+// A stream that takes nothing until it is let go, as a paused pager does.
+class StalledStream : public std::streambuf {
+ public:
+  void letGo() {
+    {
+      std::lock_guard<std::mutex> lock(mutex_);
+      stalled_ = false;
+    }
+    cond_.notify_all();
+  }
+  std::string text() {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return text_;
+  }
+
+ protected:
+  std::streamsize xsputn(const char* data, std::streamsize size) override {
+    std::unique_lock<std::mutex> lock(mutex_);
+    cond_.wait_for(lock, 20s, [this] { return !stalled_; });
+    text_.append(data, static_cast<std::size_t>(size));
+    return size;
+  }
+  int_type overflow(int_type c) override {
+    const char ch = static_cast<char>(c);
+    return xsputn(&ch, 1) == 1 ? c : traits_type::eof();
+  }
+
+ private:
+  std::mutex mutex_;
+  std::condition_variable cond_;
+  bool stalled_ = true;
+  std::string text_;
+};
+
+TEST(SimForwarderOutputTest, OutputThatIsNotReadHoldsUpNoPair) {
+  LaneSimulator server;
+  ASSERT_TRUE(server.start());
+  StalledStream stalled;
+  std::ostream out(&stalled);
+  SimForwarder forwarder("127.0.0.1", server.port());
+  forwarder.setEcho(&out);
+  ASSERT_TRUE(forwarder.start());
+  SimClient client;
+  ASSERT_TRUE(client.connect(forwarder.port()));
+  for (unsigned serial = 1; serial <= 5; ++serial) {
+    ASSERT_TRUE(client.send("03014", serial, "{}"));
+    SimPacket answer;
+    ASSERT_TRUE(client.next(&answer, 1s)) << serial;
+  }
+  stalled.letGo();
+  forwarder.stop();
+  EXPECT_THAT(stalled.text(), HasSubstr("server->lane #1 03114 ListQuery-answer 00000005"));
 }
 
 TEST(SimForwarderScenarioTest, TakesDeliveryFaultsForEachDirectionAndNothingElse) {

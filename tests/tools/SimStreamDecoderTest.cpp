@@ -27,6 +27,7 @@ Lines decode(const std::string& bytes, std::size_t piece, const char* direction 
     decoder.feed(bytes.data() + at, std::min(piece, bytes.size() - at));
   }
   decoder.finish();
+  echo.setStream(nullptr);
   Lines lines;
   std::istringstream text(out.str());
   for (std::string line; std::getline(text, line);) lines.push_back(line);

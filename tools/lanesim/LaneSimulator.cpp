@@ -71,6 +71,7 @@ bool LaneSimulator::start(const std::string& host, std::uint16_t port) {
 void LaneSimulator::stop() {
   acceptor_.stop();
   timer_.stop();
+  echo_.drain();
 }
 
 void LaneSimulator::setBehaviour(const std::string& cmdId, const CommandBehaviour& b) {

@@ -57,7 +57,10 @@ SimForwarder::~SimForwarder() { stop(); }
 
 bool SimForwarder::start(const std::string& host, std::uint16_t port) { return acceptor_.start(host, port); }
 
-void SimForwarder::stop() { acceptor_.stop(); }
+void SimForwarder::stop() {
+  acceptor_.stop();
+  echo_.drain();
+}
 
 void SimForwarder::setFaults(const SimFaultPlan& toLane, const SimFaultPlan& toServer) {
   std::map<unsigned, std::shared_ptr<SimConnection>> servers;

@@ -37,7 +37,8 @@ class SimForwarder {
   // Listens for lanes on host:port (port 0: any free port). False when listening fails or it runs
   // already. start() and stop() are called from one controlling thread; the rest from any thread.
   bool start(const std::string& host = "127.0.0.1", std::uint16_t port = 0);
-  // Closes the listener and both sides of every pair, and joins every thread.
+  // Closes the listener and both sides of every pair, and joins every thread; returns once the log
+  // lines are written.
   void stop();
   std::uint16_t port() const { return acceptor_.port(); }
 
