@@ -382,6 +382,32 @@ TEST_F(LaneSimulatorTest, LaneThatStopsReadingHoldsUpNeitherOtherLanesNorDelayed
   EXPECT_TRUE(stuck->waitClosed(20s));
 }
 
+// The send limit counts from the lane's last progress: a lane that takes bytes slowly for longer
+// than the limit keeps its connection and gets every byte.
+TEST_F(LaneSimulatorTest, SlowLaneThatKeepsReadingIsNotGivenUp) {
+  sim.setEcho(nullptr);
+  constexpr std::size_t kBytes = 48u << 20;  // at the pace below, far longer than the send limit
+  constexpr std::size_t kPerRead = 128u << 10;
+  constexpr auto kPace = 10ms;
+  SimSocket lane(platform::tcpSocket());
+  ASSERT_TRUE(lane.valid() && platform::connectStart(lane.get(), "127.0.0.1", sim.port()));
+  ASSERT_TRUE(testsupport::waitUntil([&] { return sim.connectionCount() == 1; }));
+  const auto start = std::chrono::steady_clock::now();
+  sim.sendRawToAll(std::string(kBytes, 'x'));
+  std::vector<char> chunk(kPerRead);
+  std::size_t received = 0;
+  while (received < kBytes && std::chrono::steady_clock::now() - start < 30s) {
+    if (platform::waitReadable(lane.get(), 1s) <= 0) break;
+    const long n = platform::recvBytes(lane.get(), chunk.data(), chunk.size());
+    if (n <= 0) break;
+    received += static_cast<std::size_t>(n);
+    std::this_thread::sleep_for(kPace);  // the lane's pace, not a wait for the simulator
+  }
+  EXPECT_EQ(kBytes, received);
+  EXPECT_GT(std::chrono::steady_clock::now() - start, SimConnection::kSendTimeout);
+  EXPECT_EQ(1u, sim.connectionCount());
+}
+
 TEST_F(LaneSimulatorTest, DeliveryInPausedSlicesArrivesWholeAndLate) {
   SimFaultPlan slices;
   slices.sliceBytes = 7;

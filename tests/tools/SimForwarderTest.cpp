@@ -25,6 +25,7 @@ using namespace std::chrono_literals;
 namespace {
 
 using ::testing::HasSubstr;
+using ::testing::Not;
 using transporttest::headMarker;
 using transporttest::packetBytes;
 
@@ -39,8 +40,8 @@ std::string noise(std::size_t size, unsigned seed) {
 class SimForwarderTest : public ::testing::Test {
  protected:
   // A forwarder to 127.0.0.1:port, logging into log_.
-  void forwardTo(std::uint16_t port) {
-    forwarder_ = std::make_unique<SimForwarder>("127.0.0.1", port);
+  void forwardTo(std::uint16_t port, std::chrono::milliseconds connectTimeout = SimForwarder::kConnectTimeout) {
+    forwarder_ = std::make_unique<SimForwarder>("127.0.0.1", port, connectTimeout);
     forwarder_->setEcho(&log_);
     ASSERT_TRUE(forwarder_->start());
   }
@@ -136,6 +137,34 @@ TEST_F(SimForwarderTest, AnUnreachableServerClosesTheLaneAtOnce) {
                                         ": connect failed"));
 }
 
+TEST_F(SimForwarderTest, AServerThatDoesNotAnswerTheConnectClosesTheLaneAtTheConnectTimeOut) {
+  testsupport::RawPeer server;
+  ASSERT_TRUE(server.saturateBacklog());
+  forwardTo(server.port(), 300ms);
+  const auto start = std::chrono::steady_clock::now();
+  auto client = lane();
+  ASSERT_TRUE(client->waitClosed(3s));
+  const auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, 300ms);
+  EXPECT_LT(took, 2s);
+  EXPECT_THAT(logAfterStop(), HasSubstr("note #1 cannot reach the server 127.0.0.1:" + std::to_string(server.port()) +
+                                        ": no answer within 300 ms; closing the lane's connection\n"));
+}
+
+TEST_F(SimForwarderTest, StopWhileConnectingToTheServerReturnsAtOnceWithoutANote) {
+  testsupport::RawPeer server;
+  ASSERT_TRUE(server.saturateBacklog());
+  forwardTo(server.port(), 10s);
+  auto client = lane();
+  ASSERT_TRUE(testsupport::waitUntil([&] { return forwarder_->connectionCount() == 1; }));
+  const auto start = std::chrono::steady_clock::now();
+  const std::string log = logAfterStop();
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+  EXPECT_TRUE(client->waitClosed(1s));
+  EXPECT_THAT(log, Not(HasSubstr("cannot reach")));
+  EXPECT_THAT(log, HasSubstr("close #1\n"));
+}
+
 // A lane that stops reading is given up after the send limit; meanwhile the other lanes' traffic
 // goes on as usual.
 TEST_F(SimForwarderTest, ALaneThatStopsReadingHoldsUpNoOtherLane) {
@@ -214,18 +243,33 @@ TEST(SimForwarderOutputTest, OutputThatIsNotReadHoldsUpNoPair) {
   EXPECT_THAT(stalled.text(), HasSubstr("server->lane #1 03114 ListQuery-answer 00000005"));
 }
 
-TEST(SimForwarderScenarioTest, TakesDeliveryFaultsForEachDirectionAndNothingElse) {
-  SimForwarder forwarder("127.0.0.1", 9);
+// Faults, for what goes to the lanes, and ServerFaults, for what goes to the server, each reach
+// their own direction: a cut after 5 bytes toward the lane, after 20 toward the server.
+TEST_F(SimForwarderTest, TakesDeliveryFaultsForEachDirectionAndNothingElse) {
+  testsupport::RawPeer server;
+  forwardTo(server.port());
+  Json::Value scenario;
+  scenario["Faults"]["CutAfterBytes"] = 5;
+  scenario["ServerFaults"]["CutAfterBytes"] = 20;
   std::string error;
-  Json::Value good;
-  good["Faults"]["SliceBytes"] = 3;
-  good["ServerFaults"]["CutAfterBytes"] = 100;
-  good["ServerFaults"]["LateMs"] = 50;
-  EXPECT_TRUE(forwarder.loadScenario(good, &error)) << error;
+  ASSERT_TRUE(forwarder_->loadScenario(scenario, &error)) << error;
+  const std::string packet = packetBytes("{}", "03101", 1);
+
+  auto first = lane();
+  ASSERT_TRUE(server.accept());
+  ASSERT_TRUE(server.send(packet));
+  ASSERT_TRUE(first->waitClosed());
+  EXPECT_EQ(packet.substr(0, 5), first->rawReceived());
+
+  auto second = lane();
+  ASSERT_TRUE(server.accept());
+  ASSERT_TRUE(second->sendRaw(packet));
+  EXPECT_EQ(packet.substr(0, 20), server.receive(packet.size(), 1s));
+  EXPECT_TRUE(second->waitClosed());
 
   Json::Value packetFault;
   packetFault["ServerFaults"]["BadCheckCode"] = 1;
-  EXPECT_FALSE(forwarder.loadScenario(packetFault, &error));
+  EXPECT_FALSE(forwarder_->loadScenario(packetFault, &error));
   EXPECT_EQ("ServerFaults.BadCheckCode acts on packets the simulator makes, not on forwarded bytes", error);
 }
 

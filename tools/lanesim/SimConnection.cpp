@@ -46,7 +46,7 @@ bool SimConnection::send(const std::string& bytes) {
   const State cut = plan.reset ? State::CutByReset : State::Cut;
   for (SimSlice& slice : faults_.slice(bytes)) {
     lastDue_ += slice.pauseBefore;
-    outbox_.push_back(Pending{std::move(slice.bytes), lastDue_, slice.cutAfter ? cut : State::Open});
+    outbox_.push_back(Pending{std::move(slice.bytes), 0, lastDue_, slice.cutAfter ? cut : State::Open});
   }
   writeDueLocked(now);
   return true;
@@ -59,7 +59,7 @@ void SimConnection::closeAfterSent() {
     endLocked(State::Closed);
   } else {
     state_.store(State::Closing);
-    outbox_.push_back(Pending{std::string(), lastDue_, State::Closed});
+    outbox_.push_back(Pending{std::string(), 0, lastDue_, State::Closed});
   }
 }
 
@@ -95,8 +95,9 @@ void SimConnection::writeDueLocked(Clock::time_point now) {
   while (!outbox_.empty() && !isEnd(state())) {
     Pending& next = outbox_.front();
     if (next.due > now) return;
-    while (!next.bytes.empty()) {
-      const long sent = platform::sendBytes(socket_.get(), next.bytes.data(), next.bytes.size());
+    while (next.written < next.bytes.size()) {
+      const long sent = platform::sendBytes(socket_.get(), next.bytes.data() + next.written,
+                                            next.bytes.size() - next.written);
       if (sent < 0 && platform::wouldBlock()) {
         // Counted from the later of the piece's due time and the peer's last progress: a slow
         // reader that keeps taking bytes is not given up, a delayed piece not before it is due.
@@ -108,7 +109,7 @@ void SimConnection::writeDueLocked(Clock::time_point now) {
         return;
       }
       lastProgress_ = now;
-      next.bytes.erase(0, static_cast<std::size_t>(sent));
+      next.written += static_cast<std::size_t>(sent);
     }
     const State after = next.after;
     outbox_.pop_front();

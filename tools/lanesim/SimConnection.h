@@ -85,6 +85,7 @@ class SimConnection {
  private:
   struct Pending {
     std::string bytes;
+    std::size_t written;    // bytes of it the socket has taken
     Clock::time_point due;  // not written before this
     State after;            // Open, or the end reached once this piece is written
   };

@@ -46,10 +46,12 @@ SimSocket connectTo(const std::string& ip, std::uint16_t port, std::chrono::mill
 
 }  // namespace
 
-SimForwarder::SimForwarder(std::string serverHost, std::uint16_t serverPort)
+SimForwarder::SimForwarder(std::string serverHost, std::uint16_t serverPort,
+                           std::chrono::milliseconds connectTimeout)
     : serverHost_(std::move(serverHost)),
       serverPort_(serverPort),
       serverName_(serverHost_ + ":" + std::to_string(serverPort_)),
+      connectTimeout_(connectTimeout),
       acceptor_([this] { return plans().toLane; },
                 [this](const std::shared_ptr<SimConnection>& lane) { serve(lane); }, echo_) {}
 
@@ -106,7 +108,7 @@ void SimForwarder::serve(const std::shared_ptr<SimConnection>& lane) {
   const unsigned n = lane->id();
   const std::string& name = lane->name();
   std::string why;
-  SimSocket socket = connectTo(serverHost_, serverPort_, kConnectTimeout, acceptor_.stopping(), why);
+  SimSocket socket = connectTo(serverHost_, serverPort_, connectTimeout_, acceptor_.stopping(), why);
   if (!socket.valid()) {
     if (!acceptor_.stopping().load()) {
       echo_.line("note " + name + " cannot reach the server " + serverName_ + ": " + why +

@@ -23,13 +23,15 @@
 
 class SimForwarder {
  public:
-  // How long the server may take to accept the connection of a new lane.
+  // How long the server may take by default to accept the connection of a new lane.
   static constexpr std::chrono::milliseconds kConnectTimeout{3000};
   static constexpr const char* kToServer = "lane->server";
   static constexpr const char* kToLane = "server->lane";
 
-  // The server at a dotted IPv4 address. Not started.
-  SimForwarder(std::string serverHost, std::uint16_t serverPort);
+  // The server at a dotted IPv4 address, which must accept the connection of a new lane within
+  // `connectTimeout`. Not started.
+  SimForwarder(std::string serverHost, std::uint16_t serverPort,
+               std::chrono::milliseconds connectTimeout = kConnectTimeout);
   ~SimForwarder();  // stop()
   SimForwarder(const SimForwarder&) = delete;
   SimForwarder& operator=(const SimForwarder&) = delete;
@@ -76,6 +78,7 @@ class SimForwarder {
   const std::string serverHost_;
   const std::uint16_t serverPort_;
   const std::string serverName_;  // "host:port"
+  const std::chrono::milliseconds connectTimeout_;
 
   mutable std::mutex mutex_;  // guards plans_ and servers_
   Plans plans_;
