@@ -81,7 +81,7 @@ std::size_t scanPackets(const char* data, std::size_t size, PacketSink& sink) {
     }
 
     const ADataParse candidate(data + head, static_cast<int>(length));
-    const ADataParse::Failure failure = candidate.firstFailure(true);
+    const ADataParse::Failure failure = candidate.firstFailure(sink.writesCheckMessages());
     if (failure == ADataParse::Failure::None) {
       sink.onPacket(candidate.cmdId(), candidate.getDataBody(), candidate.getDataLen());
       pos = head + packetSize;

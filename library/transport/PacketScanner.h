@@ -34,6 +34,10 @@ class PacketSink {
   virtual void onSkipped(const char* data, std::size_t count, std::size_t readable, ScanSkip why) {
     (void)data, (void)count, (void)readable, (void)why;
   }
+  // Whether a candidate that fails a check writes that check's message to the standard error
+  // stream, as the lane's receive thread does. A program with output of its own (the simulator and
+  // its forwarder) says the same in its own lines and turns it off.
+  virtual bool writesCheckMessages() const { return true; }
 };
 
 // Scans `size` bytes from `data` and hands every complete packet to the sink, in order. Returns

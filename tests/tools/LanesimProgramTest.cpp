@@ -2,6 +2,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
+#include <regex>
 #include <set>
 #include <sstream>
 #include <vector>
@@ -82,6 +83,7 @@ TEST(LanesimProgramTest, BadArgumentsGiveUsageAndExitCode2) {
   EXPECT_EQ(exitCodeOf("--forward localhost:9000"), 2);
   EXPECT_EQ(exitCodeOf("--forward 127.0.0.256:9000"), 2);
   EXPECT_EQ(exitCodeOf("--forward 127.0.0.1:0"), 2);
+  EXPECT_EQ(exitCodeOf("--summary"), 2);  // a summary of forwarding only
   // Per-command answers mean nothing to a forwarder.
   EXPECT_EQ(exitCodeOf("--forward 127.0.0.1:9000 --scenario " MAROVEX_SOURCE_DIR
                        "/tools/lanesim/example-scenario.json"),
@@ -106,11 +108,16 @@ std::vector<std::string> demoResults(std::uint16_t port, const std::string& dir)
 }
 
 // The packet lines of one direction, without the direction and the connection's number (pairs
-// and server connections need not be numbered alike).
+// and server connections need not be numbered alike), and without the forwarder's times: the time
+// a line begins with and an answer's latency.
 std::multiset<std::string> packets(const std::vector<std::string>& lines, const std::string& direction) {
+  static const std::regex stamp("^\\d\\d:\\d\\d:\\d\\d\\.\\d\\d\\d ");
+  static const std::regex latency("^(\\d{5} \\S+ \\d{8}) \\d+ms ");
   std::multiset<std::string> out;
-  for (const std::string& line : lines) {
-    if (line.rfind(direction + " #", 0) == 0) out.insert(line.substr(line.find(' ', direction.size() + 1) + 1));
+  for (const std::string& stamped : lines) {
+    const std::string line = std::regex_replace(stamped, stamp, "");
+    if (line.rfind(direction + " #", 0) != 0) continue;
+    out.insert(std::regex_replace(line.substr(line.find(' ', direction.size() + 1) + 1), latency, "$1 "));
   }
   return out;
 }
@@ -156,6 +163,28 @@ TEST(LanesimProgramTest, ForwardsTheDemoBetweenMvcallAndASecondLanesimAsIfDirect
   EXPECT_THAT(all, ::testing::HasSubstr(" 03001 LaneLogin 0"));
   EXPECT_THAT(all, ::testing::HasSubstr(" 03130 NonCashPayResult 0"));
   EXPECT_THAT(all, ::testing::Not(::testing::HasSubstr("flag #")));
+}
+
+TEST(LanesimProgramTest, ForwardingWithSummaryTellsItAtTheStopSignal) {
+  LaneSimulator server;
+  ASSERT_TRUE(server.start());
+  Child forwarder("--forward 127.0.0.1:" + std::to_string(server.port()) + " --summary");
+  ASSERT_TRUE(forwarder.started());
+  std::string line;
+  ASSERT_TRUE(forwarder.line(line));
+  const int port = std::atoi(line.c_str() + line.find(':') + 1);
+  SimClient lane;
+  ASSERT_TRUE(lane.connect(static_cast<std::uint16_t>(port)));
+  for (unsigned serial = 1; serial <= 2; ++serial) {
+    SimPacket answer;
+    ASSERT_TRUE(lane.send("03014", serial, "{}") && lane.next(&answer)) << serial;
+  }
+  ASSERT_TRUE(forwarder.signal("TERM"));
+  const std::string printed = ::testing::PrintToString(forwarder.rest());
+  EXPECT_THAT(printed, ::testing::HasSubstr(
+                           " summary pair  command                        requests  answers   median    worst  flags"));
+  EXPECT_THAT(printed, ::testing::HasSubstr(" summary #1    03014 ListQuery                       2        2 "));
+  EXPECT_THAT(printed, ::testing::HasSubstr("exit=0"));
 }
 
 }  // namespace

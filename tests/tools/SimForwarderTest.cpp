@@ -3,7 +3,9 @@
 
 #include <chrono>
 #include <condition_variable>
+#include <cctype>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <mutex>
 #include <random>
@@ -84,7 +86,8 @@ TEST_F(SimForwarderTest, EveryBytePassesUnchangedBothWaysAndAnOrderlyCloseIsPass
 
   const std::string log = logAfterStop();
   EXPECT_THAT(log, HasSubstr("lane->server #1 03001 LaneLogin 00000005 {\"UserName\":\"u\"}\n"));
-  EXPECT_THAT(log, HasSubstr("server->lane #1 03101 LaneLogin-answer 00000005 {}\n"));
+  EXPECT_THAT(log, HasSubstr("server->lane #1 03101 LaneLogin-answer 00000005 "));
+  EXPECT_THAT(log, HasSubstr("ms {}\n"));
   EXPECT_THAT(log, HasSubstr("skip #1 server->lane 3145728 bytes that are no packet\n"));
   EXPECT_THAT(log, HasSubstr("note #1 the server closed the connection; closing the other side\n"));
   EXPECT_THAT(log, ::testing::EndsWith("close #1\n"));
@@ -189,9 +192,11 @@ TEST_F(SimForwarderTest, ALaneThatStopsReadingHoldsUpNoOtherLane) {
   EXPECT_THAT(logAfterStop(), HasSubstr("lost #1 the lane took nothing for 2000 ms; closing both sides"));
 }
 
-// A stream that takes nothing until it is let go, as a paused pager does.
-class StalledStream : public std::streambuf {
+// A stream that may be read while it is written, and that can take nothing until it is let go,
+// as a paused pager does.
+class SharedStream : public std::streambuf {
  public:
+  explicit SharedStream(bool stalled = false) : stalled_(stalled) {}
   void letGo() {
     {
       std::lock_guard<std::mutex> lock(mutex_);
@@ -202,6 +207,9 @@ class StalledStream : public std::streambuf {
   std::string text() {
     std::lock_guard<std::mutex> lock(mutex_);
     return text_;
+  }
+  bool waitFor(const std::string& part, std::chrono::milliseconds deadline) {
+    return testsupport::waitUntil([&] { return text().find(part) != std::string::npos; }, deadline);
   }
 
  protected:
@@ -219,14 +227,14 @@ class StalledStream : public std::streambuf {
  private:
   std::mutex mutex_;
   std::condition_variable cond_;
-  bool stalled_ = true;
+  bool stalled_;
   std::string text_;
 };
 
 TEST(SimForwarderOutputTest, OutputThatIsNotReadHoldsUpNoPair) {
   LaneSimulator server;
   ASSERT_TRUE(server.start());
-  StalledStream stalled;
+  SharedStream stalled(true);
   std::ostream out(&stalled);
   SimForwarder forwarder("127.0.0.1", server.port());
   forwarder.setEcho(&out);
@@ -241,6 +249,57 @@ TEST(SimForwarderOutputTest, OutputThatIsNotReadHoldsUpNoPair) {
   stalled.letGo();
   forwarder.stop();
   EXPECT_THAT(stalled.text(), HasSubstr("server->lane #1 03114 ListQuery-answer 00000005"));
+}
+
+// Every line begins with the local time; an answer carries the time since its request; an answer
+// to no waiting request, a push of a payment nobody started and a request left unanswered are
+// flagged as they happen.
+TEST(SimForwarderOutputTest, TellsTimesLatenciesAndFlagsAsTheyHappen) {
+  LaneSimulator server;
+  CommandBehaviour wrongSerial;
+  wrongSerial.wrongSerial = true;
+  server.setBehaviour("03013", wrongSerial);
+  CommandBehaviour late;
+  late.delayMs = 30;
+  server.setBehaviour("03014", late);
+  CommandBehaviour silent;
+  silent.noAnswer = true;
+  server.setBehaviour("03032", silent);
+  ASSERT_TRUE(server.start());
+  SharedStream log;
+  std::ostream out(&log);
+  SimForwarder forwarder("127.0.0.1", server.port());
+  forwarder.setEcho(&out);
+  ASSERT_TRUE(forwarder.start());
+  SimClient client;
+  ASSERT_TRUE(client.connect(forwarder.port()));
+  SimPacket answer;
+  ASSERT_TRUE(client.send("03014", 1, "{}") && client.next(&answer));
+  ASSERT_TRUE(client.send("03013", 2, "{}") && client.next(&answer));
+  ASSERT_TRUE(client.send("03032", 4, "{}"));
+  server.sendToAll("03130", 9, "{\"NonCashTsSn\":\"T9\"}");
+  EXPECT_TRUE(log.waitFor("flag #1 no answer to 03032 QueryTransDetail 00000004 after 3000 ms\n", 5s));
+  forwarder.stop();
+
+  const std::string text = log.text();
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    ASSERT_GE(line.size(), 13u);
+    EXPECT_TRUE(std::isdigit(static_cast<unsigned char>(line[0])) && line[2] == ':' && line[5] == ':' &&
+                line[8] == '.' && line[12] == ' ')
+        << line;
+  }
+  const std::string answered = "server->lane #1 03114 ListQuery-answer 00000001 ";
+  const auto at = text.find(answered);
+  ASSERT_NE(std::string::npos, at);
+  const int latency = std::atoi(text.c_str() + at + answered.size());
+  EXPECT_EQ("ms {", text.substr(text.find_first_not_of("0123456789", at + answered.size()), 4));
+  EXPECT_GE(latency, 30);
+  EXPECT_LT(latency, 1000);
+  EXPECT_THAT(log.text(), HasSubstr(" flag #1 server->lane 03113 ListUpLoad-answer serial 00000003 matches no "
+                                    "waiting request\n"));
+  EXPECT_THAT(log.text(), HasSubstr(" flag #1 server->lane 03130 NonCashPayResult 00000009 for NonCashTsSn "
+                                    "\"T9\" that no payment request started\n"));
 }
 
 // Faults, for what goes to the lanes, and ServerFaults, for what goes to the server, each reach

@@ -49,6 +49,7 @@ class LaneSimulator::Sink : public PacketSink {
   }
 
   void onBadPacket() override { sim_.onBadPacket(*connection_); }
+  bool writesCheckMessages() const override { return false; }
 
  private:
   LaneSimulator& sim_;

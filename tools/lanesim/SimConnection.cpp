@@ -7,7 +7,8 @@
 SimConnection::SimConnection(platform::SocketHandle s, unsigned id, const SimFaultPlan& faults)
     : socket_(s), id_(id), name_("#" + std::to_string(id)), faults_(faults, id) {}
 
-SimConnection::State SimConnection::receive(const std::atomic<bool>& stopping, const Received& received) {
+SimConnection::State SimConnection::receive(const std::atomic<bool>& stopping, const Received& received,
+                                            const Idle& idle) {
   std::vector<char> chunk(kRecvChunk);
   const auto end = [this](State why) {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -16,6 +17,7 @@ SimConnection::State SimConnection::receive(const std::atomic<bool>& stopping, c
   for (;;) {
     if (stopping.load()) end(State::Stopped);
     if (isEnd(state())) return state();
+    if (idle) idle(Clock::now());
     const std::chrono::milliseconds wait = flush(kPollInterval);
     if (readsNothing()) {
       std::this_thread::sleep_for(wait);

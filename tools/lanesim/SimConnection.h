@@ -42,6 +42,8 @@ class SimConnection {
   static bool isEnd(State s) { return s != State::Open && s != State::Closing; }
 
   using Received = std::function<void(const char* data, std::size_t size)>;
+  // Called on every wake-up of the receive loop, at least once per kPollInterval.
+  using Idle = std::function<void(Clock::time_point now)>;
 
   SimConnection(platform::SocketHandle s, unsigned id, const SimFaultPlan& faults = SimFaultPlan());
   SimConnection(const SimConnection&) = delete;
@@ -54,7 +56,7 @@ class SimConnection {
   // The connection's own thread: reads until the stop flag is set or the connection reaches an
   // end, handing each piece to `received` in order, and writes the queued bytes as they fall due.
   // Returns the end.
-  State receive(const std::atomic<bool>& stopping, const Received& received);
+  State receive(const std::atomic<bool>& stopping, const Received& received, const Idle& idle = nullptr);
 
   // Queues the bytes, as the fault plan delivers them, and writes what the socket takes now. Never
   // blocks. False unless the connection is open. Any thread.

@@ -1,7 +1,23 @@
 #include "SimEcho.h"
 
+#include <cstdio>
+#include <utility>
 
-SimEcho::SimEcho() : thread_(&SimEcho::run, this) {}
+#include "platform/Platform.h"
+
+
+namespace {
+
+std::string localTimeStamp() {
+  const platform::LocalTime t = platform::localTimeNow();
+  char text[32];
+  std::snprintf(text, sizeof text, "%02d:%02d:%02d.%03d ", t.hour, t.minute, t.second, t.milliseconds);
+  return text;
+}
+
+}  // namespace
+
+SimEcho::SimEcho(Stamp stamp) : stamp_(stamp), thread_(&SimEcho::run, this) {}
 
 SimEcho::~SimEcho() {
   {
@@ -31,15 +47,16 @@ bool SimEcho::active() {
 }
 
 void SimEcho::line(const std::string& text) {
+  std::string queued = stamp_ == Stamp::LocalTime ? localTimeStamp() + text : text;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     if (out_ == nullptr) return;
-    if (queuedBytes_ + text.size() > kMaxQueuedBytes) {
+    if (queuedBytes_ + queued.size() > kMaxQueuedBytes) {
       ++leftOut_;
       return;
     }
-    queuedBytes_ += text.size();
-    queue_.push_back(text);
+    queuedBytes_ += queued.size();
+    queue_.push_back(std::move(queued));
   }
   wake_.notify_one();
 }

@@ -24,7 +24,10 @@ class SimEcho {
   // How often the idle writer looks at its stop flag.
   static constexpr std::chrono::milliseconds kIdleWait{500};
 
-  SimEcho();
+  // Whether every line begins with the local time when it was logged, "13:02:11.045 ".
+  enum class Stamp { None, LocalTime };
+
+  explicit SimEcho(Stamp stamp = Stamp::None);
   ~SimEcho();  // setStream(nullptr), then joins the writer
   SimEcho(const SimEcho&) = delete;
   SimEcho& operator=(const SimEcho&) = delete;
@@ -46,6 +49,7 @@ class SimEcho {
   // kDrainWait for the queue; what is still queued then is left out.
   void drainLocked(std::unique_lock<std::mutex>& lock);
 
+  const Stamp stamp_;
   std::mutex mutex_;  // guards everything below but thread_; never held while the stream is written
   std::condition_variable wake_;     // a line was queued, or the writer is to stop
   std::condition_variable drained_;  // the writer finished a batch

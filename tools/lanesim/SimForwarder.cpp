@@ -6,7 +6,6 @@
 #include <vector>
 
 #include "SimScenario.h"
-#include "SimStreamDecoder.h"
 
 namespace {
 
@@ -125,8 +124,11 @@ void SimForwarder::serve(const std::shared_ptr<SimConnection>& lane) {
   }
   echo_.line("note " + name + " connected to the server " + serverName_);
 
-  std::thread toLane([this, server, lane] { pump(*server, *lane, kToLane, "server"); });
-  pump(*lane, *server, kToServer, "lane");
+  SimExchanges exchanges(n, name, summary_);
+  std::thread toLane([this, server, lane, &exchanges] {
+    pump(*server, *lane, kToLane, "server", exchanges, SimStreamDecoder::Source::Server);
+  });
+  pump(*lane, *server, kToServer, "lane", exchanges, SimStreamDecoder::Source::Lane);
   toLane.join();
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -136,28 +138,39 @@ void SimForwarder::serve(const std::shared_ptr<SimConnection>& lane) {
 }
 
 void SimForwarder::pump(SimConnection& from, SimConnection& to, const char* direction,
-                        const char* fromName) {
+                        const char* fromName, SimExchanges& exchanges, SimStreamDecoder::Source source) {
   const std::string& name = from.name();
-  SimStreamDecoder decoder(direction, name, echo_);
+  SimStreamDecoder decoder(direction, name, echo_, &exchanges, source);
   bool decoding = false;
-  const SimConnection::State end =
-      from.receive(acceptor_.stopping(), [&](const char* data, std::size_t size) {
-        // Decoding starts with the first bytes received while the log is on, and goes on. A
-        // packet is printed before its last bytes are passed on, so that no answer can be
-        // printed before the request it answers.
-        decoding = decoding || echo_.active();
-        if (decoding) {
-          try {
-            decoder.feed(data, size);
-          } catch (const std::exception& e) {
-            echo_.line("error " + name + " " + direction + " " + e.what());
-          }
-        }
-        to.send(std::string(data, size));
-      });
+  const auto received = [&](const char* data, std::size_t size) {
+    // Decoding starts with the first bytes received while the log is on, and goes on. A packet is
+    // printed before its last bytes are passed on, so that no answer can be printed before the
+    // request it answers.
+    decoding = decoding || echo_.active();
+    if (decoding) {
+      try {
+        decoder.feed(data, size, SimConnection::Clock::now());
+      } catch (const std::exception& e) {
+        echo_.line("error " + name + " " + direction + " " + e.what());
+      }
+    }
+    to.send(std::string(data, size));
+  };
+  const auto idle = [&](SimConnection::Clock::time_point now) {
+    if (!decoding) return;
+    decoder.quiet(now);
+    if (source != SimStreamDecoder::Source::Lane) return;
+    for (const std::string& flag : exchanges.overdue(now)) echo_.line(flag);
+  };
+  const SimConnection::State end = from.receive(acceptor_.stopping(), received, idle);
   if (decoding) decoder.finish();
   passOnTheEnd(end, from, to, fromName);
   from.finish();
+}
+
+void SimForwarder::writeSummary() {
+  for (const std::string& line : summary_.lines()) echo_.line(line);
+  echo_.drain();
 }
 
 namespace {

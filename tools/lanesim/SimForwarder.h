@@ -19,7 +19,10 @@
 #include "SimAcceptor.h"
 #include "SimConnection.h"
 #include "SimEcho.h"
+#include "SimExchanges.h"
 #include "SimFaults.h"
+#include "SimStreamDecoder.h"
+#include "SimSummary.h"
 
 class SimForwarder {
  public:
@@ -60,6 +63,10 @@ class SimForwarder {
   // Pairs whose lane side is still open.
   std::size_t connectionCount() const { return acceptor_.connectionCount(); }
 
+  // Writes the summary of every pair so far to the log: per pair and command, the requests, the
+  // answers, the median and worst time to an answer, and the flags. Returns once written.
+  void writeSummary();
+
  private:
   struct Plans {
     SimFaultPlan toLane;
@@ -68,8 +75,10 @@ class SimForwarder {
 
   // The thread of one accepted lane: connects to the server, forwards until either side ends.
   void serve(const std::shared_ptr<SimConnection>& lane);
-  // Forwards what `from` receives to `to` until `from` ends, then ends `to` the same way.
-  void pump(SimConnection& from, SimConnection& to, const char* direction, const char* fromName);
+  // Forwards what `from` receives to `to` until `from` ends, then ends `to` the same way. What
+  // `from` receives is decoded for the log as sent by `source`, and told to the pair's exchanges.
+  void pump(SimConnection& from, SimConnection& to, const char* direction, const char* fromName,
+            SimExchanges& exchanges, SimStreamDecoder::Source source);
   // Ends `to` the way `from` ended (`side` names from's peer: "lane" or "server"), and says so.
   void passOnTheEnd(SimConnection::State end, const SimConnection& from, SimConnection& to,
                     const std::string& side);
@@ -84,6 +93,7 @@ class SimForwarder {
   Plans plans_;
   std::map<unsigned, std::shared_ptr<SimConnection>> servers_;  // server side of each open pair
 
-  SimEcho echo_;
+  SimSummary summary_;
+  SimEcho echo_{SimEcho::Stamp::LocalTime};
   SimAcceptor acceptor_;  // last: its threads use everything above
 };

@@ -77,10 +77,12 @@ std::string oneLine(const std::string& body) {
 }
 
 std::string packetLine(const std::string& direction, const std::string& connection,
-                       const std::string& cmdId, unsigned serial, const std::string& body) {
+                       const std::string& cmdId, unsigned serial, const std::string& body,
+                       const std::string& remark) {
   char serialText[16];
   std::snprintf(serialText, sizeof serialText, " %08u ", serial);
-  return direction + ' ' + connection + ' ' + cmdId + ' ' + commandName(cmdId) + serialText + oneLine(body);
+  return direction + ' ' + connection + ' ' + cmdId + ' ' + commandName(cmdId) + serialText +
+         (remark.empty() ? std::string() : remark + ' ') + oneLine(body);
 }
 
 unsigned serialOf(const char* field) {

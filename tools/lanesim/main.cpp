@@ -4,6 +4,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <functional>
 #include <iostream>
 #include <string>
 #include <thread>
@@ -28,12 +29,16 @@ std::atomic<bool> stopRequested{false};
 extern "C" void onStopSignal(int) { stopRequested.store(true); }
 
 const char kUsage[] =
-    "usage: lanesim [--listen HOST:PORT] [--scenario FILE] [--forward HOST:PORT]\n"
+    "usage: lanesim [--listen HOST:PORT] [--scenario FILE]\n"
+    "       lanesim --forward HOST:PORT [--listen HOST:PORT] [--scenario FILE] [--summary]\n"
     "  --listen HOST:PORT   address to listen on (default 127.0.0.1:0; port 0 picks a free port)\n"
     "  --scenario FILE      JSON scenario: per-command answers, delays, pushes, card number, faults\n"
     "  --forward HOST:PORT  pass every byte on to the lane server at this IPv4 address and back,\n"
-    "                       printing each packet; a scenario then holds only Faults (what goes to\n"
-    "                       the lane) and ServerFaults (what goes to the server)\n"
+    "                       printing each packet with the time, an answer with its latency, and\n"
+    "                       flags; a scenario then holds only Faults (what goes to the lane) and\n"
+    "                       ServerFaults (what goes to the server)\n"
+    "  --summary            with --forward: at exit, per connection and command, the requests,\n"
+    "                       answers, median and worst latency, and flags\n"
     "Prints \"lanesim listening on HOST:PORT\" once listening, then one line per packet.\n"
     "Stops on SIGINT or SIGTERM.\n";
 
@@ -74,10 +79,11 @@ bool parseAddress(const std::string& text, std::string& host, std::uint16_t& por
   return true;
 }
 
-// Loads the scenario, listens, prints the address and serves until a stop signal.
+// Loads the scenario, listens, prints the address and serves until a stop signal; then stops and
+// runs `atExit` while the log still goes to the standard output.
 template <typename Server>
 int serve(Server& server, const std::string& scenario, const std::string& host, std::uint16_t port,
-          const std::string& role) {
+          const std::string& role, const std::function<void()>& atExit = nullptr) {
   if (!scenario.empty()) {
     std::string error;
     if (!server.loadScenarioFile(scenario, &error)) {
@@ -96,6 +102,7 @@ int serve(Server& server, const std::string& scenario, const std::string& host, 
   std::cout << "lanesim listening on " << host << ':' << server.port() << role << std::endl;
   while (!stopRequested.load()) std::this_thread::sleep_for(kStopPoll);
   server.stop();
+  if (atExit) atExit();
   server.setEcho(nullptr);
   return 0;
 }
@@ -108,11 +115,16 @@ int main(int argc, char** argv) {
   std::string scenario;
   std::string serverHost;
   std::uint16_t serverPort = 0;
+  bool summary = false;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
       std::cout << kUsage;
       return 0;
+    }
+    if (arg == "--summary") {
+      summary = true;
+      continue;
     }
     if ((arg == "--listen" || arg == "--scenario" || arg == "--forward") && i + 1 >= argc) {
       return usage(arg + " needs a value");
@@ -130,6 +142,7 @@ int main(int argc, char** argv) {
       return usage("unknown argument: " + arg);
     }
   }
+  if (summary && serverHost.empty()) return usage("--summary needs --forward");
 
   platform::networkStartup();
   int status = 0;
@@ -140,7 +153,9 @@ int main(int argc, char** argv) {
   } else {
     SimForwarder forwarder(serverHost, serverPort);
     status = serve(forwarder, scenario, host, port,
-                   ", forwarding to " + serverHost + ':' + std::to_string(serverPort));
+                   ", forwarding to " + serverHost + ':' + std::to_string(serverPort), [&] {
+                     if (summary) forwarder.writeSummary();
+                   });
   }
   platform::networkCleanup();
   return status;
