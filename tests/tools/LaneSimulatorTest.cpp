@@ -616,3 +616,41 @@ TEST_F(LaneSimulatorTest, TheExampleScenarioLoads) {
 }
 
 }  // namespace
+
+namespace {
+
+// Each request with recorded outcomes left gets the next one: its packets with their delays and
+// serial offsets, and the server's close; then the id is answered as usual again.
+TEST_F(LaneSimulatorTest, ReplaysRecordedOutcomesInOrderThenAnswersAsUsual) {
+  Json::Value scenario;
+  ASSERT_TRUE(jsontext::parse(R"({"Replay": {"03014": [
+      {"Sends": [{"Id": "03118", "DelayMs": 0, "Body": "{}"},
+                 {"Id": "03114", "DelayMs": 0, "SerialOffset": -1, "Body": "not json"}]},
+      {"Sends": [{"Id": "03114", "DelayMs": 40, "Body": "{\"ErrorCode\":\"7\"}"}], "CloseMs": 60}]}})",
+                              scenario));
+  std::string error;
+  ASSERT_TRUE(sim.loadScenario(scenario, &error)) << error;
+  auto c = connect();
+  ASSERT_TRUE(c->send("03014", 10, "{}"));
+  SimPacket unknown, stale;
+  ASSERT_TRUE(c->next(&unknown) && c->next(&stale));
+  EXPECT_EQ("03118", unknown.cmdId);
+  EXPECT_EQ(10u, unknown.serial);
+  EXPECT_EQ("03114", stale.cmdId);
+  EXPECT_EQ(9u, stale.serial);
+  EXPECT_EQ("not json", stale.body);
+
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(c->send("03014", 11, "{}"));
+  SimPacket late;
+  ASSERT_TRUE(c->next(&late));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 40ms);
+  EXPECT_EQ(11u, late.serial);
+  EXPECT_EQ("7", late.json["ErrorCode"].asString());
+  EXPECT_TRUE(c->waitClosed());
+
+  auto again = connect();
+  EXPECT_EQ("0", exchange(*again, "03014", 12).json["ListCount"].asString());
+}
+
+}  // namespace

@@ -18,6 +18,7 @@
 #include "LaneSimulator.h"
 #include "SimClient.h"
 #include "TestSupport.h"
+#include "common/JsonText.h"
 
 using namespace std::chrono_literals;
 
@@ -84,6 +85,8 @@ TEST(LanesimProgramTest, BadArgumentsGiveUsageAndExitCode2) {
   EXPECT_EQ(exitCodeOf("--forward 127.0.0.256:9000"), 2);
   EXPECT_EQ(exitCodeOf("--forward 127.0.0.1:0"), 2);
   EXPECT_EQ(exitCodeOf("--summary"), 2);  // a summary of forwarding only
+  EXPECT_EQ(exitCodeOf("--record session.json"), 2);
+  EXPECT_EQ(exitCodeOf("--forward 127.0.0.1:9000 --record /nonexistent/dir/session.json"), 1);
   // Per-command answers mean nothing to a forwarder.
   EXPECT_EQ(exitCodeOf("--forward 127.0.0.1:9000 --scenario " MAROVEX_SOURCE_DIR
                        "/tools/lanesim/example-scenario.json"),
@@ -91,13 +94,17 @@ TEST(LanesimProgramTest, BadArgumentsGiveUsageAndExitCode2) {
 }
 
 // mvcall runs the demo's calls (scripts/demo-lanes.sh) in `dir` with the demo's two lanes served
-// on `port`; the result lines, without their times.
-std::vector<std::string> demoResults(std::uint16_t port, const std::string& dir) {
+// on `port`.
+testsupport::ProgramRun demoRun(std::uint16_t port, const std::string& dir) {
   const std::string script = MAROVEX_SOURCE_DIR "/scripts/demo-lanes.sh";
-  const testsupport::ProgramRun run = testsupport::runInShell(
-      "bash -c 'source \"" + script + "\" && write_demo_config . " + std::to_string(port) +
-          " && run_demo_calls \"" MAROVEX_BIN_DIR "\" .'",
-      dir);
+  return testsupport::runInShell("bash -c 'source \"" + script + "\" && write_demo_config . " +
+                                     std::to_string(port) + " && run_demo_calls \"" MAROVEX_BIN_DIR "\" .'",
+                                 dir);
+}
+
+// The result lines of the demo's calls, without their times.
+std::vector<std::string> demoResults(std::uint16_t port, const std::string& dir) {
+  const testsupport::ProgramRun run = demoRun(port, dir);
   EXPECT_EQ(run.status, 0) << run.output;
   std::vector<std::string> results;
   std::istringstream lines(run.output);
@@ -185,6 +192,61 @@ TEST(LanesimProgramTest, ForwardingWithSummaryTellsItAtTheStopSignal) {
                            " summary pair  command                        requests  answers   median    worst  flags"));
   EXPECT_THAT(printed, ::testing::HasSubstr(" summary #1    03014 ListQuery                       2        2 "));
   EXPECT_THAT(printed, ::testing::HasSubstr("exit=0"));
+}
+
+// What the demo's calls printed, with what differs from run to run masked: the time of each call,
+// the port, the serials and times in the bodies, and the library's messages for unknown ids (their
+// number follows the heartbeats).
+std::string comparable(const std::string& output) {
+  static const std::regex took(", [0-9]+ ms");
+  static const std::regex varying("\"(Port|OpSerialNo|ServerTime|PayTime|[A-Za-z]*LastTime[0-9]*)\" : \"[^\"]*\"");
+  std::string out;
+  std::istringstream lines(output);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.rfind("no this cmdid:", 0) == 0) continue;
+    out += std::regex_replace(std::regex_replace(line, took, ", T ms"), varying, "\"$1\" : \"*\"") + "\n";
+  }
+  return out;
+}
+
+// A session recorded through the forwarder from a server with errors, late and missing answers, a
+// wrong serial and faults replays without the server: the same calls give the same results and
+// outputs.
+TEST(LanesimProgramTest, ASessionRecordedThroughTheForwarderReplaysWithTheSameResults) {
+  LaneSimulator server;
+  Json::Value scenario;
+  ASSERT_TRUE(jsontext::parse(R"({
+    "Commands": {"03014": {"DelayMs": 3300}, "03032": {"NoAnswer": true}, "03013": {"WrongSerial": true},
+                 "03017": {"ErrorCode": "-3"}, "03029": {"PushDelayMs": 300}},
+    "Faults": {"UnknownIdFlood": 1, "SliceBytes": 16, "PauseMs": 1, "LateMs": 20}})",
+                              scenario));
+  ASSERT_TRUE(server.loadScenario(scenario));
+  ASSERT_TRUE(server.start());
+  testsupport::ScratchDir dir;
+  const std::string recording = dir.file("session.json");
+
+  Child forwarder("--forward 127.0.0.1:" + std::to_string(server.port()) + " --record '" + recording + "'");
+  std::string line;
+  ASSERT_TRUE(forwarder.started() && forwarder.line(line));
+  const int forwarderPort = std::atoi(line.c_str() + line.find(':') + 1);
+  testsupport::ScratchDir recordedDir;
+  const testsupport::ProgramRun recorded = demoRun(static_cast<std::uint16_t>(forwarderPort), recordedDir.path());
+  ASSERT_TRUE(forwarder.signal("TERM"));
+  EXPECT_EQ("exit=0", forwarder.rest().back());
+  server.stop();
+
+  Child replay("--scenario '" + recording + "'");
+  ASSERT_TRUE(replay.started() && replay.line(line));
+  const int replayPort = std::atoi(line.c_str() + line.rfind(':') + 1);
+  testsupport::ScratchDir replayedDir;
+  const testsupport::ProgramRun replayed = demoRun(static_cast<std::uint16_t>(replayPort), replayedDir.path());
+  ASSERT_TRUE(replay.signal("TERM"));
+
+  EXPECT_EQ(3, recorded.status);  // not every call returns 0
+  EXPECT_EQ(recorded.status, replayed.status);
+  EXPECT_THAT(recorded.output, ::testing::HasSubstr("== BlackListQuery lane 1: result -3"));
+  EXPECT_THAT(recorded.output, ::testing::HasSubstr("== ListQuery lane 1: result 2"));
+  EXPECT_EQ(comparable(recorded.output), comparable(replayed.output));
 }
 
 }  // namespace

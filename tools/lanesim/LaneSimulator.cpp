@@ -89,7 +89,7 @@ bool LaneSimulator::loadScenario(const Json::Value& scenario, std::string* error
   SimFaultPlan faults;
   {
     std::lock_guard<std::mutex> lock(configMutex_);
-    if (!simscenario::parse(scenario, settings_, behaviours_, error)) return false;
+    if (!simscenario::parse(scenario, settings_, behaviours_, replay_, error)) return false;
     faults = settings_.faults;
   }
   applyFaults(faults);
@@ -272,11 +272,23 @@ void LaneSimulator::answer(const std::shared_ptr<SimConnection>& connection,
                            const SimPacket& request) {
   CommandBehaviour b;
   SimSettings settings;
+  ReplayEntry recorded;
+  bool replaying = false;
   {
     std::lock_guard<std::mutex> lock(configMutex_);
+    auto queued = replay_.find(request.cmdId);
+    if (queued != replay_.end() && !queued->second.empty()) {
+      recorded = queued->second.front();
+      queued->second.pop_front();
+      replaying = true;
+    }
     auto found = behaviours_.find(request.cmdId);
     if (found != behaviours_.end()) b = found->second;
     settings = settings_;
+  }
+  if (replaying) {
+    replay(connection, request, recorded);
+    return;
   }
   // The connection itself delays whatever it sends by the plan's lateness; a close is no send.
   const int delayMs = b.delayMs;
@@ -335,14 +347,43 @@ std::function<void()> LaneSimulator::paymentPush(const std::shared_ptr<SimConnec
   Json::Value push = simanswers::push(request.json);
   simanswers::applyOverrides(push, b.pushMembers, b.pushRemoveMembers);
   return [this, connection, serial = request.serial, tsSn = push["NonCashTsSn"].asString(),
-          body = jsontext::styled(push)] {
-    {
-      std::lock_guard<std::mutex> lock(pushMutex_);
-      pushedSerials_[{connection->id(), serial}] = tsSn;
-      pushAcks_.emplace(tsSn, 0);
+          body = jsontext::styled(push)] { sendPush(*connection, serial, tsSn, body); };
+}
+
+void LaneSimulator::sendPush(SimConnection& connection, unsigned serial, const std::string& tsSn,
+                             const std::string& body) {
+  {
+    std::lock_guard<std::mutex> lock(pushMutex_);
+    pushedSerials_[{connection.id(), serial}] = tsSn;
+    pushAcks_.emplace(tsSn, 0);
+  }
+  sendPacket(connection, simanswers::kPushId, serial, body);
+}
+
+void LaneSimulator::replay(const std::shared_ptr<SimConnection>& connection, const SimPacket& request,
+                           const ReplayEntry& entry) {
+  const long long modulus = simanswers::kSerialModulus;
+  for (const ReplaySend& send : entry.sends) {
+    const auto serial = static_cast<unsigned>(((request.serial + send.serialOffset) % modulus + modulus) % modulus);
+    later(send.delayMs, [this, connection, send, serial] {
+      if (send.cmdId != simanswers::kPushId) {
+        sendPacket(*connection, send.cmdId, serial, send.body);
+        return;
+      }
+      Json::Value push;
+      const bool json = jsontext::parse(send.body, push) && push.isObject();
+      sendPush(*connection, serial, json ? jsontext::text(push["NonCashTsSn"]) : std::string(), send.body);
+    });
+  }
+  if (entry.closeMs < 0) return;
+  later(entry.closeMs + connection->faults().lateMs, [this, connection, reset = entry.reset] {
+    echo_.line("note " + connection->name() + (reset ? " resetting" : " closing") + " as recorded");
+    if (reset) {
+      connection->resetNow();
+    } else {
+      connection->closeNow();
     }
-    sendPacket(*connection, simanswers::kPushId, serial, body);
-  };
+  });
 }
 
 void LaneSimulator::floodUnknownIds(SimConnection& connection, unsigned serial) {

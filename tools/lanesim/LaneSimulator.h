@@ -51,8 +51,10 @@ class LaneSimulator {
   // Behaviour for a request id such as "03010" (or "3010"); replaces any earlier one.
   void setBehaviour(const std::string& cmdId, const CommandBehaviour& b);
   void clearBehaviours();
-  // Replaces every behaviour by the scenario's and applies its top-level settings. A malformed
-  // scenario changes nothing and returns false with the reason.
+  // Replaces every behaviour and every recorded outcome by the scenario's and applies its
+  // top-level settings. A request for which a recorded outcome is left gets the first of them;
+  // once none is left, the behaviour of its id. A malformed scenario changes nothing and returns
+  // false with the reason.
   bool loadScenario(const Json::Value& scenario, std::string* error = nullptr);
   bool loadScenarioFile(const std::string& path, std::string* error = nullptr);
   void setCardNo(const std::string& cardNo);
@@ -99,6 +101,11 @@ class LaneSimulator {
   void onPacket(const std::shared_ptr<SimConnection>& connection, SimPacket packet);
   void onBadPacket(const SimConnection& connection);
   void answer(const std::shared_ptr<SimConnection>& connection, const SimPacket& request);
+  // Does with the request what the recorded server did with the one it stands for.
+  void replay(const std::shared_ptr<SimConnection>& connection, const SimPacket& request,
+              const ReplayEntry& entry);
+  // Sends a payment push and notes it for the acknowledgements.
+  void sendPush(SimConnection& connection, unsigned serial, const std::string& tsSn, const std::string& body);
   // Runs now when the delay is 0, else on the timer thread.
   void later(int delayMs, std::function<void()> work);
   void sendPacket(SimConnection& connection, const std::string& cmdId, unsigned serial,
@@ -122,9 +129,10 @@ class LaneSimulator {
   SimAcceptor acceptor_;  // after echo_, which it logs to
   SimTimer timer_;
 
-  mutable std::mutex configMutex_;  // guards behaviours_ and settings_
+  mutable std::mutex configMutex_;  // guards behaviours_, settings_ and replay_
   std::map<std::string, CommandBehaviour> behaviours_;
   SimSettings settings_;
+  ReplayQueues replay_;  // recorded outcomes not yet played
 
   mutable std::mutex pushMutex_;  // guards the three members below
   std::map<std::pair<unsigned, unsigned>, std::string> pushedSerials_;  // (connection, serial) → NonCashTsSn

@@ -40,8 +40,8 @@ void keepAtMost(std::deque<T>& items, std::size_t most) {
 
 }  // namespace
 
-SimExchanges::SimExchanges(unsigned pair, std::string name, SimSummary& summary)
-    : pair_(pair), name_(std::move(name)), summary_(summary) {}
+SimExchanges::SimExchanges(unsigned pair, std::string name, SimSummary& summary, SimRecorder* recorder)
+    : pair_(pair), name_(std::move(name)), summary_(summary), recorder_(recorder) {}
 
 std::string SimExchanges::requestIdOf(const std::string& cmdId) {
   if (isRequest(cmdId)) return cmdId;
@@ -58,37 +58,67 @@ void SimExchanges::fromLane(const std::string& cmdId, unsigned serial, const std
                             Clock::time_point at) {
   if (!isRequest(cmdId)) return;
   summary_.request(pair_, name_, cmdId);
+  Sent sent{cmdId, serial, at, SimRecorder::Ref()};
+  if (recorder_ != nullptr) sent.recorded = recorder_->request(cmdId, at);
   std::lock_guard<std::mutex> lock(mutex_);
-  waiting_.push_back(Waiting{cmdId, serial, at, false});
+  waiting_.push_back(Waiting{sent, false});
   keepAtMost(waiting_, kMaxRemembered);
   if (cmdId == simanswers::kPaymentId) {
-    payments_.emplace_back(tsSnOf(body), at);
+    payments_.push_back(Payment{tsSnOf(body), sent});
     keepAtMost(payments_, kMaxRemembered);
   }
+  latest_ = &(latestOf_[cmdId] = sent);
 }
 
 SimExchanges::Remark SimExchanges::fromServer(const std::string& cmdId, unsigned serial,
                                               const std::string& body, Clock::time_point at) {
   if (cmdId == simanswers::kPushId) return push(cmdId, serial, body, at);
   const bool isAnswer = !requestIdOf(cmdId).empty() && !isRequest(cmdId) && cmdId != simanswers::kAckId;
-  return isAnswer ? answer(cmdId, serial, at) : Remark();
+  if (isAnswer) return answer(cmdId, serial, body, at);
+  std::lock_guard<std::mutex> lock(mutex_);
+  recordLocked(nullptr, std::string(), cmdId, serial, body, at);
+  return Remark();
 }
 
-SimExchanges::Remark SimExchanges::answer(const std::string& cmdId, unsigned serial, Clock::time_point at) {
+void SimExchanges::recordLocked(const Sent* request, const std::string& requestId, const std::string& cmdId,
+                                unsigned serial, const std::string& body, Clock::time_point at) {
+  if (recorder_ == nullptr) return;
+  if (request == nullptr) {
+    const auto latestOfId = latestOf_.find(requestId);
+    request = latestOfId != latestOf_.end() ? &latestOfId->second : latest_;
+  }
+  // What the server sends before the first request of a pair belongs to no request.
+  if (request == nullptr) return;
+  long long offset = static_cast<long long>(serial) - request->serial;
+  const long long half = simanswers::kSerialModulus / 2;
+  if (offset > half) offset -= simanswers::kSerialModulus;
+  if (offset <= -half) offset += simanswers::kSerialModulus;
+  recorder_->send(request->recorded, cmdId, offset, body, at);
+}
+
+void SimExchanges::serverClosed(bool reset, Clock::time_point at) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (recorder_ != nullptr && latest_ != nullptr) recorder_->close(latest_->recorded, reset, at);
+}
+
+SimExchanges::Remark SimExchanges::answer(const std::string& cmdId, unsigned serial, const std::string& body,
+                                          Clock::time_point at) {
   const std::string requestId = requestIdOf(cmdId);
   Remark remark;
   {
     std::lock_guard<std::mutex> lock(mutex_);
     const auto found = std::find_if(waiting_.begin(), waiting_.end(), [&](const Waiting& w) {
-      return w.id == requestId && w.serial == serial;
+      return w.request.id == requestId && w.request.serial == serial;
     });
     if (found != waiting_.end()) {
-      remark.latency = millis(at - found->at) + "ms";
-      summary_.answer(pair_, name_, requestId,
-                      std::chrono::duration_cast<std::chrono::milliseconds>(at - found->at).count());
+      const Clock::duration took = at - found->request.at;
+      remark.latency = millis(took) + "ms";
+      summary_.answer(pair_, name_, requestId, std::chrono::duration_cast<std::chrono::milliseconds>(took).count());
+      recordLocked(&found->request, requestId, cmdId, serial, body, at);
       waiting_.erase(found);
       return remark;
     }
+    recordLocked(nullptr, requestId, cmdId, serial, body, at);
   }
   summary_.flag(pair_, name_, requestId);
   remark.flags.push_back("flag " + name_ + " " + kFromServer + " " + cmdId + " " + simtext::commandName(cmdId) +
@@ -103,11 +133,13 @@ SimExchanges::Remark SimExchanges::push(const std::string& cmdId, unsigned seria
   {
     std::lock_guard<std::mutex> lock(mutex_);
     const auto started = std::find_if(payments_.rbegin(), payments_.rend(),
-                                      [&](const std::pair<std::string, Clock::time_point>& p) { return p.first == tsSn; });
+                                      [&](const Payment& p) { return p.tsSn == tsSn; });
     if (started != payments_.rend()) {
-      remark.latency = millis(at - started->second) + "ms";
+      remark.latency = millis(at - started->request.at) + "ms";
+      recordLocked(&started->request, simanswers::kPaymentId, cmdId, serial, body, at);
       return remark;
     }
+    recordLocked(nullptr, simanswers::kPaymentId, cmdId, serial, body, at);
   }
   summary_.flag(pair_, name_, simanswers::kPaymentId);
   remark.flags.push_back("flag " + name_ + " " + kFromServer + " " + cmdId + " " + simtext::commandName(cmdId) +
@@ -122,11 +154,12 @@ std::vector<std::string> SimExchanges::overdue(Clock::time_point now) {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     for (Waiting& w : waiting_) {
-      if (w.flagged || now - w.at < kNoAnswerAfter) continue;
+      if (w.flagged || now - w.request.at < kNoAnswerAfter) continue;
       w.flagged = true;
-      ids.push_back(w.id);
-      flags.push_back("flag " + name_ + " no answer to " + w.id + " " + simtext::commandName(w.id) + " " +
-                      serialText(w.serial) + " after " + std::to_string(kNoAnswerAfter.count()) + " ms");
+      ids.push_back(w.request.id);
+      flags.push_back("flag " + name_ + " no answer to " + w.request.id + " " + simtext::commandName(w.request.id) +
+                      " " + serialText(w.request.serial) + " after " + std::to_string(kNoAnswerAfter.count()) +
+                      " ms");
     }
   }
   for (const std::string& id : ids) summary_.flag(pair_, name_, id);

@@ -60,7 +60,20 @@ bool SimForwarder::start(const std::string& host, std::uint16_t port) { return a
 
 void SimForwarder::stop() {
   acceptor_.stop();
+  writeRecording();
   echo_.drain();
+}
+
+bool SimForwarder::recordTo(const std::string& path, std::string* error) {
+  auto recorder = std::make_unique<SimRecorder>(path);
+  if (!recorder->writeNow(error)) return false;
+  recorder_ = std::move(recorder);
+  return true;
+}
+
+void SimForwarder::writeRecording() {
+  std::string error;
+  if (recorder_ != nullptr && !recorder_->writeNow(&error)) echo_.line("error " + error);
 }
 
 void SimForwarder::setFaults(const SimFaultPlan& toLane, const SimFaultPlan& toServer) {
@@ -124,7 +137,7 @@ void SimForwarder::serve(const std::shared_ptr<SimConnection>& lane) {
   }
   echo_.line("note " + name + " connected to the server " + serverName_);
 
-  SimExchanges exchanges(n, name, summary_);
+  SimExchanges exchanges(n, name, summary_, recorder_.get());
   std::thread toLane([this, server, lane, &exchanges] {
     pump(*server, *lane, kToLane, "server", exchanges, SimStreamDecoder::Source::Server);
   });
@@ -134,6 +147,7 @@ void SimForwarder::serve(const std::shared_ptr<SimConnection>& lane) {
     std::lock_guard<std::mutex> lock(mutex_);
     servers_.erase(n);
   }
+  writeRecording();
   echo_.line("close " + name);
 }
 
@@ -146,7 +160,7 @@ void SimForwarder::pump(SimConnection& from, SimConnection& to, const char* dire
     // Decoding starts with the first bytes received while the log is on, and goes on. A packet is
     // printed before its last bytes are passed on, so that no answer can be printed before the
     // request it answers.
-    decoding = decoding || echo_.active();
+    decoding = decoding || echo_.active() || recorder_ != nullptr;
     if (decoding) {
       try {
         decoder.feed(data, size, SimConnection::Clock::now());
@@ -161,9 +175,15 @@ void SimForwarder::pump(SimConnection& from, SimConnection& to, const char* dire
     decoder.quiet(now);
     if (source != SimStreamDecoder::Source::Lane) return;
     for (const std::string& flag : exchanges.overdue(now)) echo_.line(flag);
+    std::string error;
+    if (recorder_ != nullptr && !recorder_->writeIfDue(now, &error)) echo_.line("error " + error);
   };
   const SimConnection::State end = from.receive(acceptor_.stopping(), received, idle);
   if (decoding) decoder.finish();
+  const bool serverClosed = end == SimConnection::State::PeerClosed || end == SimConnection::State::PeerFailed;
+  if (source == SimStreamDecoder::Source::Server && serverClosed) {
+    exchanges.serverClosed(end == SimConnection::State::PeerFailed, SimConnection::Clock::now());
+  }
   passOnTheEnd(end, from, to, fromName);
   from.finish();
 }

@@ -21,6 +21,7 @@
 #include "SimEcho.h"
 #include "SimExchanges.h"
 #include "SimFaults.h"
+#include "SimRecorder.h"
 #include "SimStreamDecoder.h"
 #include "SimSummary.h"
 
@@ -57,7 +58,13 @@ class SimForwarder {
   bool loadScenario(const Json::Value& scenario, std::string* error = nullptr);
   bool loadScenarioFile(const std::string& path, std::string* error = nullptr);
 
-  // Where the log lines go (null: nowhere); decoding happens only while they go somewhere.
+  // Records, from now on, what the server sends back for every request as a scenario in the file
+  // at `path` that the simulator replays (see SimRecorder), and writes it once at once. False, with
+  // the reason, when the file cannot be written. Called before start().
+  bool recordTo(const std::string& path, std::string* error = nullptr);
+
+  // Where the log lines go (null: nowhere); decoding happens only while they go somewhere or a
+  // recording is made.
   void setEcho(std::ostream* out) { echo_.setStream(out); }
 
   // Pairs whose lane side is still open.
@@ -83,6 +90,8 @@ class SimForwarder {
   void passOnTheEnd(SimConnection::State end, const SimConnection& from, SimConnection& to,
                     const std::string& side);
   Plans plans() const;
+  // Writes the recording, when one is made, and logs a failure.
+  void writeRecording();
 
   const std::string serverHost_;
   const std::uint16_t serverPort_;
@@ -94,6 +103,7 @@ class SimForwarder {
   std::map<unsigned, std::shared_ptr<SimConnection>> servers_;  // server side of each open pair
 
   SimSummary summary_;
+  std::unique_ptr<SimRecorder> recorder_;  // set before start(), or never
   SimEcho echo_{SimEcho::Stamp::LocalTime};
   SimAcceptor acceptor_;  // last: its threads use everything above
 };

@@ -152,6 +152,88 @@ const std::map<std::string, std::string SimSettings::*>& settingMembers() {
 constexpr const char* kCommandsMember = "Commands";
 constexpr const char* kFaultsMember = "Faults";
 
+// A request id of the scenario: one that is answered, up to five digits. Empty (with the reason)
+// when it is not.
+std::string requestIdOf(const std::string& where, const std::string& key, std::string* error) {
+  std::string cmdId = normaliseCmdId(key);
+  if (simanswers::isRequestId(cmdId)) return cmdId;
+  fail(error, where + ": \"" + key + "\" is not an answered request id (03001 to 03032 but 03030)");
+  return std::string();
+}
+
+bool parseReplaySend(const Json::Value& doc, const std::string& where, ReplaySend& out, std::string* error) {
+  if (!doc.isObject()) return fail(error, where + " must be an object");
+  for (const std::string& name : doc.getMemberNames()) {
+    const Json::Value& v = doc[name];
+    std::string why;
+    bool ok = true;
+    if (name == kReplayId) {
+      out.cmdId = v.isString() ? normaliseCmdId(v.asString()) : std::string();
+      ok = !out.cmdId.empty();
+      why = "must be a command id of up to five digits";
+    } else if (name == kReplayDelayMs) {
+      ok = readDelay(v, out.delayMs, &why);
+    } else if (name == kReplaySerialOffset) {
+      ok = v.isInt64() && v.asInt64() > -static_cast<Json::Int64>(simanswers::kSerialModulus) &&
+           v.asInt64() < static_cast<Json::Int64>(simanswers::kSerialModulus);
+      if (ok) out.serialOffset = v.asInt64();
+      why = "must be an integer between -100000000 and 100000000";
+    } else if (name == kReplayBody) {
+      ok = readText(v, out.body, &why);
+    } else {
+      return fail(error, where + ": unknown member \"" + name + "\"");
+    }
+    if (!ok) return fail(error, where + "." + name + " " + why);
+  }
+  if (out.cmdId.empty()) return fail(error, where + " has no " + kReplayId);
+  return true;
+}
+
+bool parseReplayEntry(const Json::Value& doc, const std::string& where, ReplayEntry& out, std::string* error) {
+  if (!doc.isObject()) return fail(error, where + " must be an object");
+  for (const std::string& name : doc.getMemberNames()) {
+    const Json::Value& v = doc[name];
+    std::string why;
+    bool ok = true;
+    if (name == kReplaySends) {
+      if (!v.isArray()) return fail(error, where + "." + name + " must be an array");
+      for (Json::ArrayIndex i = 0; i < v.size(); ++i) {
+        ReplaySend send;
+        if (!parseReplaySend(v[i], where + "." + name + "[" + std::to_string(i) + "]", send, error)) return false;
+        out.sends.push_back(send);
+      }
+    } else if (name == kReplayCloseMs) {
+      ok = readDelay(v, out.closeMs, &why);
+    } else if (name == kReplayReset) {
+      ok = readBool(v, out.reset, &why);
+    } else {
+      return fail(error, where + ": unknown member \"" + name + "\"");
+    }
+    if (!ok) return fail(error, where + "." + name + " " + why);
+  }
+  return true;
+}
+
+bool parseReplay(const Json::Value& doc, ReplayQueues& out, std::string* error) {
+  if (!doc.isObject()) return fail(error, std::string(kReplayMember) + " must be an object");
+  ReplayQueues read;
+  for (const std::string& key : doc.getMemberNames()) {
+    const std::string cmdId = requestIdOf(kReplayMember, key, error);
+    if (cmdId.empty()) return false;
+    const std::string where = std::string(kReplayMember) + "." + key;
+    if (read.count(cmdId) != 0) return fail(error, std::string(kReplayMember) + ": " + cmdId + " is given twice");
+    if (!doc[key].isArray()) return fail(error, where + " must be an array");
+    std::deque<ReplayEntry>& queue = read[cmdId];
+    for (Json::ArrayIndex i = 0; i < doc[key].size(); ++i) {
+      ReplayEntry entry;
+      if (!parseReplayEntry(doc[key][i], where + "[" + std::to_string(i) + "]", entry, error)) return false;
+      queue.push_back(entry);
+    }
+  }
+  out = read;
+  return true;
+}
+
 }  // namespace
 
 std::string normaliseCmdId(const std::string& cmdId) {
@@ -163,10 +245,11 @@ std::string normaliseCmdId(const std::string& cmdId) {
 }
 
 bool parse(const Json::Value& doc, SimSettings& settings,
-           std::map<std::string, CommandBehaviour>& commands, std::string* error) {
+           std::map<std::string, CommandBehaviour>& commands, ReplayQueues& replay, std::string* error) {
   if (!doc.isObject()) return fail(error, "a scenario must be a JSON object");
   SimSettings newSettings = settings;
   std::map<std::string, CommandBehaviour> newCommands;
+  ReplayQueues newReplay;
   const auto& textSettings = settingMembers();
   for (const std::string& name : doc.getMemberNames()) {
     const Json::Value& value = doc[name];
@@ -179,10 +262,8 @@ bool parse(const Json::Value& doc, SimSettings& settings,
     } else if (name == kCommandsMember) {
       if (!value.isObject()) return fail(error, "Commands must be an object");
       for (const std::string& key : value.getMemberNames()) {
-        std::string cmdId = normaliseCmdId(key);
-        if (!simanswers::isRequestId(cmdId)) {
-          return fail(error, "Commands: \"" + key + "\" is not an answered request id (03001 to 03032 but 03030)");
-        }
+        const std::string cmdId = requestIdOf(kCommandsMember, key, error);
+        if (cmdId.empty()) return false;
         if (newCommands.count(cmdId) != 0) {
           return fail(error, "Commands: " + cmdId + " is given twice");
         }
@@ -190,12 +271,15 @@ bool parse(const Json::Value& doc, SimSettings& settings,
         if (!parseBehaviour(cmdId, value[key], behaviour, error)) return false;
         newCommands[cmdId] = behaviour;
       }
+    } else if (name == kReplayMember) {
+      if (!parseReplay(value, newReplay, error)) return false;
     } else {
       return fail(error, "unknown member \"" + name + "\"");
     }
   }
   settings = newSettings;
   commands = newCommands;
+  replay = newReplay;
   return true;
 }
 

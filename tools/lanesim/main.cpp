@@ -26,11 +26,21 @@ constexpr const char* kDefaultHost = "127.0.0.1";
 
 std::atomic<bool> stopRequested{false};
 
+// The network runtime of the process, for as long as the object lives.
+class NetworkRuntime {
+ public:
+  NetworkRuntime() { platform::networkStartup(); }
+  ~NetworkRuntime() { platform::networkCleanup(); }
+  NetworkRuntime(const NetworkRuntime&) = delete;
+  NetworkRuntime& operator=(const NetworkRuntime&) = delete;
+};
+
 extern "C" void onStopSignal(int) { stopRequested.store(true); }
 
 const char kUsage[] =
     "usage: lanesim [--listen HOST:PORT] [--scenario FILE]\n"
     "       lanesim --forward HOST:PORT [--listen HOST:PORT] [--scenario FILE] [--summary]\n"
+    "               [--record FILE]\n"
     "  --listen HOST:PORT   address to listen on (default 127.0.0.1:0; port 0 picks a free port)\n"
     "  --scenario FILE      JSON scenario: per-command answers, delays, pushes, card number, faults\n"
     "  --forward HOST:PORT  pass every byte on to the lane server at this IPv4 address and back,\n"
@@ -39,6 +49,8 @@ const char kUsage[] =
     "                       ServerFaults (what goes to the server)\n"
     "  --summary            with --forward: at exit, per connection and command, the requests,\n"
     "                       answers, median and worst latency, and flags\n"
+    "  --record FILE        with --forward: write what the server sends back, as it forwards, as\n"
+    "                       a scenario that lanesim --scenario FILE replays without the server\n"
     "Prints \"lanesim listening on HOST:PORT\" once listening, then one line per packet.\n"
     "Stops on SIGINT or SIGTERM.\n";
 
@@ -116,6 +128,7 @@ int main(int argc, char** argv) {
   std::string serverHost;
   std::uint16_t serverPort = 0;
   bool summary = false;
+  std::string record;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
@@ -126,13 +139,15 @@ int main(int argc, char** argv) {
       summary = true;
       continue;
     }
-    if ((arg == "--listen" || arg == "--scenario" || arg == "--forward") && i + 1 >= argc) {
+    if ((arg == "--listen" || arg == "--scenario" || arg == "--forward" || arg == "--record") && i + 1 >= argc) {
       return usage(arg + " needs a value");
     }
     if (arg == "--listen") {
       if (!parseAddress(argv[++i], host, port)) return usage("bad --listen value: " + std::string(argv[i]));
     } else if (arg == "--scenario") {
       scenario = argv[++i];
+    } else if (arg == "--record") {
+      record = argv[++i];
     } else if (arg == "--forward") {
       const std::string value = argv[++i];
       if (!parseAddress(value, serverHost, serverPort) || !isDottedIPv4(serverHost) || serverPort == 0) {
@@ -143,20 +158,22 @@ int main(int argc, char** argv) {
     }
   }
   if (summary && serverHost.empty()) return usage("--summary needs --forward");
+  if (!record.empty() && serverHost.empty()) return usage("--record needs --forward");
 
-  platform::networkStartup();
-  int status = 0;
+  const NetworkRuntime network;
   if (serverHost.empty()) {
     LaneSimulator sim;
     sim.setRecording(false);
-    status = serve(sim, scenario, host, port, "");
-  } else {
-    SimForwarder forwarder(serverHost, serverPort);
-    status = serve(forwarder, scenario, host, port,
-                   ", forwarding to " + serverHost + ':' + std::to_string(serverPort), [&] {
-                     if (summary) forwarder.writeSummary();
-                   });
+    return serve(sim, scenario, host, port, "");
   }
-  platform::networkCleanup();
-  return status;
+  SimForwarder forwarder(serverHost, serverPort);
+  std::string error;
+  if (!record.empty() && !forwarder.recordTo(record, &error)) {
+    std::cerr << "lanesim: " << error << '\n';
+    return kExitFailure;
+  }
+  return serve(forwarder, scenario, host, port, ", forwarding to " + serverHost + ':' + std::to_string(serverPort),
+               [&] {
+                 if (summary) forwarder.writeSummary();
+               });
 }
