@@ -570,7 +570,9 @@ TEST(LaneSimulatorStartTest, FailsOnAnAddressInUseOrABadHost) {
   ASSERT_TRUE(first.start());
   EXPECT_FALSE(first.start());  // already running
   LaneSimulator second;
-  EXPECT_FALSE(second.start("127.0.0.1", first.port()));
+  std::string why;
+  EXPECT_FALSE(second.start("127.0.0.1", first.port(), &why));
+  EXPECT_FALSE(why.empty());
   EXPECT_FALSE(second.start("not-an-address"));
 }
 

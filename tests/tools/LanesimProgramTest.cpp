@@ -78,6 +78,7 @@ TEST(LanesimProgramTest, BadArgumentsGiveUsageAndExitCode2) {
   EXPECT_EQ(exitCodeOf("--listen"), 2);
   EXPECT_EQ(exitCodeOf("--listen 127.0.0.1"), 2);
   EXPECT_EQ(exitCodeOf("--listen 127.0.0.1:65536"), 2);
+  EXPECT_EQ(exitCodeOf("--listen localhost:9000"), 2);  // not a dotted address
   EXPECT_EQ(exitCodeOf("--help"), 0);
   EXPECT_EQ(exitCodeOf("--scenario /nonexistent/scenario.json"), 1);
   EXPECT_EQ(exitCodeOf("--forward 127.0.0.1"), 2);
@@ -247,6 +248,26 @@ TEST(LanesimProgramTest, ASessionRecordedThroughTheForwarderReplaysWithTheSameRe
   EXPECT_THAT(recorded.output, ::testing::HasSubstr("== BlackListQuery lane 1: result -3"));
   EXPECT_THAT(recorded.output, ::testing::HasSubstr("== ListQuery lane 1: result 2"));
   EXPECT_EQ(comparable(recorded.output), comparable(replayed.output));
+}
+
+TEST(LanesimProgramTest, AnAddressItCannotListenOnIsToldWithTheReason) {
+  LaneSimulator taken;
+  ASSERT_TRUE(taken.start());
+  const std::string address = "127.0.0.1:" + std::to_string(taken.port());
+  const testsupport::ProgramRun run = testsupport::runInShell("'" + kProgram + "' --listen " + address);
+  EXPECT_EQ(1, run.status);
+  EXPECT_EQ("lanesim: cannot listen on " + address + ": address already in use\n", run.output);
+}
+
+// scripts/lanesim.sh: a program that does not end on SIGTERM is killed at the stop deadline.
+TEST(LanesimProgramTest, TheScriptsStopHasADeadline) {
+  const auto start = std::chrono::steady_clock::now();
+  const testsupport::ProgramRun run = testsupport::runInShell(
+      "bash -c 'source \"" MAROVEX_SOURCE_DIR "/scripts/lanesim.sh\"; lanesim_stop_deadline_s=1; "
+      "(trap \"\" TERM; exec sleep 30) & lanesim_pid=$!; lanesim_stop; ! kill -0 $lanesim_pid'");
+  EXPECT_EQ(0, run.status) << run.output;
+  EXPECT_THAT(run.output, ::testing::HasSubstr("lanesim did not stop within 1s of SIGTERM; killing it"));
+  EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
 }
 
 }  // namespace

@@ -62,9 +62,9 @@ LaneSimulator::LaneSimulator()
 
 LaneSimulator::~LaneSimulator() { stop(); }
 
-bool LaneSimulator::start(const std::string& host, std::uint16_t port) {
+bool LaneSimulator::start(const std::string& host, std::uint16_t port, std::string* error) {
   timer_.start();
-  if (acceptor_.start(host, port)) return true;
+  if (acceptor_.start(host, port, error)) return true;
   timer_.stop();
   return false;
 }

@@ -40,9 +40,10 @@ class LaneSimulator {
   LaneSimulator(const LaneSimulator&) = delete;
   LaneSimulator& operator=(const LaneSimulator&) = delete;
 
-  // Listens on host:port (port 0: any free port). False when listening fails or it runs already.
-  // start() and stop() are called from one controlling thread; everything else from any thread.
-  bool start(const std::string& host = "127.0.0.1", std::uint16_t port = 0);
+  // Listens on host:port (port 0: any free port). False when listening fails (with the system's
+  // reason in `error` when given) or it runs already. start() and stop() are called from one
+  // controlling thread; everything else from any thread.
+  bool start(const std::string& host = "127.0.0.1", std::uint16_t port = 0, std::string* error = nullptr);
   // Closes the listener and every connection, drops pending delayed work and joins every thread;
   // returns once the log lines are written.
   void stop();

@@ -8,11 +8,17 @@ SimAcceptor::SimAcceptor(PlanOf planOf, Serve serve, SimEcho& echo)
 
 SimAcceptor::~SimAcceptor() { stop(); }
 
-bool SimAcceptor::start(const std::string& host, std::uint16_t port) {
-  if (acceptThread_.joinable()) return false;
+bool SimAcceptor::start(const std::string& host, std::uint16_t port, std::string* error) {
+  if (acceptThread_.joinable()) {
+    if (error != nullptr) *error = "it listens already";
+    return false;
+  }
   std::uint16_t bound = 0;
   SimSocket listener(platform::tcpListen(host.c_str(), port, &bound));
-  if (!listener.valid()) return false;
+  if (!listener.valid()) {
+    if (error != nullptr) *error = platform::errorText(platform::lastError());
+    return false;
+  }
   // A connection that goes away between readiness and accept must not block the accept thread.
   platform::setNonBlocking(listener.get());
   listener_ = std::move(listener);

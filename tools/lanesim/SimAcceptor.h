@@ -29,9 +29,10 @@ class SimAcceptor {
   SimAcceptor(const SimAcceptor&) = delete;
   SimAcceptor& operator=(const SimAcceptor&) = delete;
 
-  // Listens on host:port (port 0: any free port). False when listening fails or it runs already.
-  // start() and stop() are called from one controlling thread; everything else from any thread.
-  bool start(const std::string& host, std::uint16_t port);
+  // Listens on host:port (port 0: any free port). False when listening fails, with the system's
+  // reason in `error` when given, or when it runs already. start() and stop() are called from one
+  // controlling thread; everything else from any thread.
+  bool start(const std::string& host, std::uint16_t port, std::string* error = nullptr);
   // Closes the listener, shuts every connection down and joins every thread.
   void stop();
   std::uint16_t port() const { return port_.load(); }

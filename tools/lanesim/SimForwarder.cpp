@@ -56,7 +56,9 @@ SimForwarder::SimForwarder(std::string serverHost, std::uint16_t serverPort,
 
 SimForwarder::~SimForwarder() { stop(); }
 
-bool SimForwarder::start(const std::string& host, std::uint16_t port) { return acceptor_.start(host, port); }
+bool SimForwarder::start(const std::string& host, std::uint16_t port, std::string* error) {
+  return acceptor_.start(host, port, error);
+}
 
 void SimForwarder::stop() {
   acceptor_.stop();

@@ -40,9 +40,10 @@ class SimForwarder {
   SimForwarder(const SimForwarder&) = delete;
   SimForwarder& operator=(const SimForwarder&) = delete;
 
-  // Listens for lanes on host:port (port 0: any free port). False when listening fails or it runs
-  // already. start() and stop() are called from one controlling thread; the rest from any thread.
-  bool start(const std::string& host = "127.0.0.1", std::uint16_t port = 0);
+  // Listens for lanes on host:port (port 0: any free port). False when listening fails (with the
+  // system's reason in `error` when given) or it runs already. start() and stop() are called from
+  // one controlling thread; the rest from any thread.
+  bool start(const std::string& host = "127.0.0.1", std::uint16_t port = 0, std::string* error = nullptr);
   // Closes the listener and both sides of every pair, and joins every thread; returns once the log
   // lines are written.
   void stop();

@@ -1,6 +1,7 @@
 // lanesim: the lane-server simulator as a program, for integrators and manual tests; with
 // --forward, a decoding proxy in front of a real lane server.
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
@@ -106,8 +107,10 @@ int serve(Server& server, const std::string& scenario, const std::string& host, 
   std::signal(SIGINT, onStopSignal);
   std::signal(SIGTERM, onStopSignal);
   server.setEcho(&std::cout);
-  if (!server.start(host, port)) {
-    std::cerr << "lanesim: cannot listen on " << host << ':' << port << '\n';
+  std::string why;
+  if (!server.start(host, port, &why)) {
+    if (!why.empty()) why[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(why[0])));
+    std::cerr << "lanesim: cannot listen on " << host << ':' << port << ": " << why << '\n';
     server.setEcho(nullptr);
     return kExitFailure;
   }
@@ -143,7 +146,10 @@ int main(int argc, char** argv) {
       return usage(arg + " needs a value");
     }
     if (arg == "--listen") {
-      if (!parseAddress(argv[++i], host, port)) return usage("bad --listen value: " + std::string(argv[i]));
+      const std::string value = argv[++i];
+      if (!parseAddress(value, host, port) || !isDottedIPv4(host)) {
+        return usage("bad --listen value (a dotted IPv4 address and a port): " + value);
+      }
     } else if (arg == "--scenario") {
       scenario = argv[++i];
     } else if (arg == "--record") {
