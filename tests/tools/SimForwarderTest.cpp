@@ -231,23 +231,37 @@ class SharedStream : public std::streambuf {
   std::string text_;
 };
 
+// A forwarder to `server` with its lines in `log`, and a lane connected to it.
+class ForwardedLane {
+ public:
+  ForwardedLane(const LaneSimulator& server, SharedStream& log)
+      : out_(&log), forwarder_("127.0.0.1", server.port()) {
+    forwarder_.setEcho(&out_);
+    EXPECT_TRUE(forwarder_.start());
+    EXPECT_TRUE(client.connect(forwarder_.port()));
+  }
+  void stop() { forwarder_.stop(); }
+
+  SimClient client;
+
+ private:
+  std::ostream out_;
+  SimForwarder forwarder_;
+};
+
 TEST(SimForwarderOutputTest, OutputThatIsNotReadHoldsUpNoPair) {
   LaneSimulator server;
   ASSERT_TRUE(server.start());
   SharedStream stalled(true);
-  std::ostream out(&stalled);
-  SimForwarder forwarder("127.0.0.1", server.port());
-  forwarder.setEcho(&out);
-  ASSERT_TRUE(forwarder.start());
-  SimClient client;
-  ASSERT_TRUE(client.connect(forwarder.port()));
+  ForwardedLane lane(server, stalled);
+  SimClient& client = lane.client;
   for (unsigned serial = 1; serial <= 5; ++serial) {
     ASSERT_TRUE(client.send("03014", serial, "{}"));
     SimPacket answer;
     ASSERT_TRUE(client.next(&answer, 1s)) << serial;
   }
   stalled.letGo();
-  forwarder.stop();
+  lane.stop();
   EXPECT_THAT(stalled.text(), HasSubstr("server->lane #1 03114 ListQuery-answer 00000005"));
 }
 
@@ -267,19 +281,15 @@ TEST(SimForwarderOutputTest, TellsTimesLatenciesAndFlagsAsTheyHappen) {
   server.setBehaviour("03032", silent);
   ASSERT_TRUE(server.start());
   SharedStream log;
-  std::ostream out(&log);
-  SimForwarder forwarder("127.0.0.1", server.port());
-  forwarder.setEcho(&out);
-  ASSERT_TRUE(forwarder.start());
-  SimClient client;
-  ASSERT_TRUE(client.connect(forwarder.port()));
+  ForwardedLane lane(server, log);
+  SimClient& client = lane.client;
   SimPacket answer;
   ASSERT_TRUE(client.send("03014", 1, "{}") && client.next(&answer));
   ASSERT_TRUE(client.send("03013", 2, "{}") && client.next(&answer));
   ASSERT_TRUE(client.send("03032", 4, "{}"));
   server.sendToAll("03130", 9, "{\"NonCashTsSn\":\"T9\"}");
   EXPECT_TRUE(log.waitFor("flag #1 no answer to 03032 QueryTransDetail 00000004 after 3000 ms\n", 5s));
-  forwarder.stop();
+  lane.stop();
 
   const std::string text = log.text();
   std::istringstream lines(text);

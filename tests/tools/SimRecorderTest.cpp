@@ -16,12 +16,6 @@ using namespace std::chrono_literals;
 
 namespace {
 
-Json::Value parsed(const std::string& text) {
-  Json::Value v;
-  EXPECT_TRUE(jsontext::parse(text, v)) << text;
-  return v;
-}
-
 TEST(SimRecorderTest, KeepsEachRequestsOutcomeWithItsDelaysSerialOffsetsAndTheServersClose) {
   testsupport::ScratchDir dir;
   SimRecorder recorder(dir.file("session.json"));
@@ -40,7 +34,8 @@ TEST(SimRecorderTest, KeepsEachRequestsOutcomeWithItsDelaysSerialOffsetsAndTheSe
   pair.fromServer("03130", 0, "{\"NonCashTsSn\":\"T1\"}", t0 + 320ms);  // its serial wrapped round
   pair.serverClosed(true, t0 + 425ms);                                 // after the latest request
 
-  const Json::Value expected = parsed(R"({"Replay": {
+  Json::Value expected;
+  ASSERT_TRUE(jsontext::parse(R"({"Replay": {
     "03014": [
       {"Sends": [{"Id": "03118", "DelayMs": 1, "Body": "{}"},
                  {"Id": "03114", "DelayMs": 10, "SerialOffset": -1, "Body": "stale"}]},
@@ -48,7 +43,7 @@ TEST(SimRecorderTest, KeepsEachRequestsOutcomeWithItsDelaysSerialOffsetsAndTheSe
     "03029": [
       {"Sends": [{"Id": "03129", "DelayMs": 10, "Body": "{}"},
                  {"Id": "03130", "DelayMs": 300, "SerialOffset": 1, "Body": "{\"NonCashTsSn\":\"T1\"}"}]}]
-  }})");
+  }})", expected));
   Json::Value withBytes = expected;
   withBytes["Replay"]["03014"][1]["Sends"][0]["Body"] = bytes;
   EXPECT_EQ(withBytes, recorder.scenario());

@@ -16,8 +16,23 @@ namespace {
 
 constexpr std::size_t kCmdIdWidth = 5;
 
-// Reads one member into its target; false (with the reason in *why) when the type is wrong.
-using MemberReader = std::function<bool(const Json::Value&, CommandBehaviour&, std::string*)>;
+// Reads one member into its target; false (with the reason in *why) when it does not fit.
+template <typename Target>
+using MemberReaders = std::map<std::string, std::function<bool(const Json::Value&, Target&, std::string*)>>;
+
+// Reads every member of the object `doc` with its reader; `where` names the object in reasons.
+template <typename Target>
+bool readMembers(const Json::Value& doc, const std::string& where, const MemberReaders<Target>& readers,
+                 Target& out, std::string* error) {
+  if (!doc.isObject()) return fail(error, where + " must be an object");
+  for (const std::string& name : doc.getMemberNames()) {
+    const auto reader = readers.find(name);
+    if (reader == readers.end()) return fail(error, where + ": unknown member \"" + name + "\"");
+    std::string why;
+    if (!reader->second(doc[name], out, &why)) return fail(error, where + "." + name + " " + why);
+  }
+  return true;
+}
 
 bool readBool(const Json::Value& v, bool& target, std::string* why) {
   if (!v.isBool()) {
@@ -72,8 +87,8 @@ bool readText(const Json::Value& v, std::string& target, std::string* why) {
   return true;
 }
 
-const std::map<std::string, MemberReader>& behaviourReaders() {
-  static const std::map<std::string, MemberReader> readers = {
+const MemberReaders<CommandBehaviour>& behaviourReaders() {
+  static const MemberReaders<CommandBehaviour> readers = {
       {"ErrorCode", [](const Json::Value& v, CommandBehaviour& b, std::string*) {
          b.errorCode = v;
          return true;
@@ -121,23 +136,6 @@ const std::map<std::string, MemberReader>& behaviourReaders() {
   return readers;
 }
 
-bool parseBehaviour(const std::string& cmdId, const Json::Value& doc, CommandBehaviour& out,
-                    std::string* error) {
-  if (!doc.isObject()) return fail(error, "Commands." + cmdId + " must be an object");
-  const auto& readers = behaviourReaders();
-  for (const std::string& name : doc.getMemberNames()) {
-    auto reader = readers.find(name);
-    if (reader == readers.end()) {
-      return fail(error, "Commands." + cmdId + ": unknown member \"" + name + "\"");
-    }
-    std::string why;
-    if (!reader->second(doc[name], out, &why)) {
-      return fail(error, "Commands." + cmdId + "." + name + " " + why);
-    }
-  }
-  return true;
-}
-
 // The top-level text settings and where they go.
 const std::map<std::string, std::string SimSettings::*>& settingMembers() {
   static const std::map<std::string, std::string SimSettings::*> members = {
@@ -161,57 +159,56 @@ std::string requestIdOf(const std::string& where, const std::string& key, std::s
   return std::string();
 }
 
-bool parseReplaySend(const Json::Value& doc, const std::string& where, ReplaySend& out, std::string* error) {
-  if (!doc.isObject()) return fail(error, where + " must be an object");
-  for (const std::string& name : doc.getMemberNames()) {
-    const Json::Value& v = doc[name];
-    std::string why;
-    bool ok = true;
-    if (name == kReplayId) {
-      out.cmdId = v.isString() ? normaliseCmdId(v.asString()) : std::string();
-      ok = !out.cmdId.empty();
-      why = "must be a command id of up to five digits";
-    } else if (name == kReplayDelayMs) {
-      ok = readDelay(v, out.delayMs, &why);
-    } else if (name == kReplaySerialOffset) {
-      ok = v.isInt64() && v.asInt64() > -static_cast<Json::Int64>(simanswers::kSerialModulus) &&
-           v.asInt64() < static_cast<Json::Int64>(simanswers::kSerialModulus);
-      if (ok) out.serialOffset = v.asInt64();
-      why = "must be an integer between -100000000 and 100000000";
-    } else if (name == kReplayBody) {
-      ok = readText(v, out.body, &why);
-    } else {
-      return fail(error, where + ": unknown member \"" + name + "\"");
-    }
-    if (!ok) return fail(error, where + "." + name + " " + why);
-  }
-  if (out.cmdId.empty()) return fail(error, where + " has no " + kReplayId);
-  return true;
+const MemberReaders<ReplaySend>& replaySendReaders() {
+  static const MemberReaders<ReplaySend> readers = {
+      {kReplayId, [](const Json::Value& v, ReplaySend& send, std::string* why) {
+         send.cmdId = v.isString() ? normaliseCmdId(v.asString()) : std::string();
+         if (send.cmdId.empty()) *why = "must be a command id of up to five digits";
+         return !send.cmdId.empty();
+       }},
+      {kReplayDelayMs, [](const Json::Value& v, ReplaySend& send, std::string* why) {
+         return readDelay(v, send.delayMs, why);
+       }},
+      {kReplaySerialOffset, [](const Json::Value& v, ReplaySend& send, std::string* why) {
+         const auto modulus = static_cast<Json::Int64>(simanswers::kSerialModulus);
+         if (!v.isInt64() || v.asInt64() <= -modulus || v.asInt64() >= modulus) {
+           *why = "must be an integer between -100000000 and 100000000";
+           return false;
+         }
+         send.serialOffset = v.asInt64();
+         return true;
+       }},
+      {kReplayBody, [](const Json::Value& v, ReplaySend& send, std::string* why) {
+         return readText(v, send.body, why);
+       }},
+  };
+  return readers;
 }
 
-bool parseReplayEntry(const Json::Value& doc, const std::string& where, ReplayEntry& out, std::string* error) {
-  if (!doc.isObject()) return fail(error, where + " must be an object");
-  for (const std::string& name : doc.getMemberNames()) {
-    const Json::Value& v = doc[name];
-    std::string why;
-    bool ok = true;
-    if (name == kReplaySends) {
-      if (!v.isArray()) return fail(error, where + "." + name + " must be an array");
-      for (Json::ArrayIndex i = 0; i < v.size(); ++i) {
-        ReplaySend send;
-        if (!parseReplaySend(v[i], where + "." + name + "[" + std::to_string(i) + "]", send, error)) return false;
-        out.sends.push_back(send);
-      }
-    } else if (name == kReplayCloseMs) {
-      ok = readDelay(v, out.closeMs, &why);
-    } else if (name == kReplayReset) {
-      ok = readBool(v, out.reset, &why);
-    } else {
-      return fail(error, where + ": unknown member \"" + name + "\"");
-    }
-    if (!ok) return fail(error, where + "." + name + " " + why);
-  }
-  return true;
+const MemberReaders<ReplayEntry>& replayEntryReaders() {
+  static const MemberReaders<ReplayEntry> readers = {
+      {kReplaySends, [](const Json::Value& v, ReplayEntry& entry, std::string* why) {
+         if (!v.isArray()) {
+           *why = "must be an array";
+           return false;
+         }
+         for (Json::ArrayIndex i = 0; i < v.size(); ++i) {
+           ReplaySend send;
+           const std::string where = "[" + std::to_string(i) + "]";
+           if (!readMembers(v[i], where, replaySendReaders(), send, why)) return false;
+           if (send.cmdId.empty()) return fail(why, where + " has no " + kReplayId);
+           entry.sends.push_back(send);
+         }
+         return true;
+       }},
+      {kReplayCloseMs, [](const Json::Value& v, ReplayEntry& entry, std::string* why) {
+         return readDelay(v, entry.closeMs, why);
+       }},
+      {kReplayReset, [](const Json::Value& v, ReplayEntry& entry, std::string* why) {
+         return readBool(v, entry.reset, why);
+       }},
+  };
+  return readers;
 }
 
 bool parseReplay(const Json::Value& doc, ReplayQueues& out, std::string* error) {
@@ -226,7 +223,9 @@ bool parseReplay(const Json::Value& doc, ReplayQueues& out, std::string* error) 
     std::deque<ReplayEntry>& queue = read[cmdId];
     for (Json::ArrayIndex i = 0; i < doc[key].size(); ++i) {
       ReplayEntry entry;
-      if (!parseReplayEntry(doc[key][i], where + "[" + std::to_string(i) + "]", entry, error)) return false;
+      if (!readMembers(doc[key][i], where + "[" + std::to_string(i) + "]", replayEntryReaders(), entry, error)) {
+        return false;
+      }
       queue.push_back(entry);
     }
   }
@@ -268,7 +267,7 @@ bool parse(const Json::Value& doc, SimSettings& settings,
           return fail(error, "Commands: " + cmdId + " is given twice");
         }
         CommandBehaviour behaviour;
-        if (!parseBehaviour(cmdId, value[key], behaviour, error)) return false;
+        if (!readMembers(value[key], "Commands." + cmdId, behaviourReaders(), behaviour, error)) return false;
         newCommands[cmdId] = behaviour;
       }
     } else if (name == kReplayMember) {
