@@ -264,7 +264,8 @@ TEST(LanesimProgramTest, TheScriptsStopHasADeadline) {
   const auto start = std::chrono::steady_clock::now();
   const testsupport::ProgramRun run = testsupport::runInShell(
       "bash -c 'source \"" MAROVEX_SOURCE_DIR "/scripts/lanesim.sh\"; lanesim_stop_deadline_s=1; "
-      "(trap \"\" TERM; exec sleep 30) & lanesim_pid=$!; lanesim_stop; ! kill -0 $lanesim_pid'");
+      // Started while the shell ignores SIGTERM, the program ignores it from its first instruction.
+      "trap \"\" TERM; sleep 30 & lanesim_pid=$!; trap - TERM; lanesim_stop; ! kill -0 $lanesim_pid'");
   EXPECT_EQ(0, run.status) << run.output;
   EXPECT_THAT(run.output, ::testing::HasSubstr("lanesim did not stop within 1s of SIGTERM; killing it"));
   EXPECT_LT(std::chrono::steady_clock::now() - start, 10s);
