@@ -22,7 +22,8 @@ TEST(SimRecorderTest, KeepsEachRequestsOutcomeWithItsDelaysSerialOffsetsAndTheSe
   SimSummary summary;
   SimExchanges pair(1, "#1", summary, &recorder);
   const SimExchanges::Clock::time_point t0{};
-  const std::string bytes("{\"B\":\"\xFF\xFE\"}", 12);  // kept as received, whatever the bytes
+  const char raw[] = "{\"B\":\"\xFF\xFE\"}";
+  const std::string bytes(raw, sizeof raw - 1);  // kept as received, whatever the bytes
   pair.fromServer("03118", 1, "{}", t0);                  // before any request: no one's outcome
   pair.fromLane("03014", 5, "{}", t0);
   pair.fromServer("03118", 5, "{}", t0 + 1ms);            // an unknown id, after the latest request
