@@ -93,8 +93,14 @@ bool SimRecorder::writeNow(std::string* error) { return write(false, Clock::now(
 
 bool SimRecorder::write(bool onlyWhenDue, Clock::time_point now, std::string* error) {
   // One writer at a time, and the document taken under it: a later write never loses to an
-  // earlier one.
-  std::lock_guard<std::mutex> file(fileMutex_);
+  // earlier one. A write that is only due leaves it to the one under way (and to the next
+  // interval), so that no forwarding thread waits for another's file.
+  std::unique_lock<std::mutex> file(fileMutex_, std::defer_lock);
+  if (onlyWhenDue) {
+    if (!file.try_lock()) return true;
+  } else {
+    file.lock();
+  }
   std::size_t changes = 0;
   {
     std::lock_guard<std::mutex> lock(mutex_);
