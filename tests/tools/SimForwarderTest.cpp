@@ -58,10 +58,11 @@ class SimForwarderTest : public ::testing::Test {
     return log_.str();
   }
 
-  std::unique_ptr<SimForwarder> forwarder_;
-
  private:
-  std::ostringstream log_;
+  std::ostringstream log_;  // declared first: it outlives the forwarder, which writes to it
+
+ protected:
+  std::unique_ptr<SimForwarder> forwarder_;
 };
 
 TEST_F(SimForwarderTest, EveryBytePassesUnchangedBothWaysAndAnOrderlyCloseIsPassedOn) {
