@@ -12,7 +12,8 @@
 #   exe_suffix=.exe                   set after sourcing, for programs built for Windows (with
 #                                     lanesim_runner, see lanesim.sh)
 #   run_demo_calls BIN_DIR RUN_DIR    runs every call of the library once (demo_calls) with mvcall
-#                                     in RUN_DIR; its exit status is mvcall's
+#                                     in RUN_DIR and a buffer of demo_buffer bytes; its exit status
+#                                     is mvcall's
 
 # shellcheck source=scripts/lanesim.sh
 source "$(dirname "${BASH_SOURCE[0]}")/lanesim.sh"
@@ -93,8 +94,10 @@ demo_calls=(
   Uninit
 )
 
+# A buffer smaller than the longest outputs, so that those come through GetResponse.
+demo_buffer=512
+
 run_demo_calls() {
   local bin="$1" run="$2"
-  # A buffer smaller than the longest outputs, so that those come through GetResponse.
-  (cd "$run" && "${lanesim_runner[@]}" "$bin/mvcall$exe_suffix" --buffer 512 "${demo_calls[@]}")
+  (cd "$run" && "${lanesim_runner[@]}" "$bin/mvcall$exe_suffix" --buffer "$demo_buffer" "${demo_calls[@]}")
 }

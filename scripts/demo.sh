@@ -29,6 +29,9 @@ status=0
 run_demo_calls "$bin" "$run" || status=$?
 
 echo
+echo "demo: outputs longer than mvcall's $demo_buffer-byte buffer (Init's among them) return 5 and come" \
+  "through GetResponse; every packet is traced in $run/lanesim.out"
+echo
 log="$(ls -1t "$run"/MvClientLog/Marovex_*.log 2>/dev/null | head -n1 || true)"
 if [[ -n "$log" ]]; then
   echo "demo: the day's log file, $log"

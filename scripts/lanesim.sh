@@ -1,9 +1,11 @@
 # Runs the lanesim program for a script on a free loopback port. Source this file, then:
 #   lanesim_start BINARY OUTPUT_FILE [LANESIM_ARGS...]
 #                                      sets lanesim_pid and lanesim_port (returns 1 on failure)
-#   lanesim_stop                       stops it (safe to call twice, or in an EXIT trap)
+#   lanesim_stop                       stops it (safe to call twice, or in an EXIT trap); one that
+#                                      has not ended lanesim_stop_deadline_s after SIGTERM is killed
 #   lanesim_runner=(PROGRAM...)        set after sourcing: what runs BINARY (e.g. wine for a .exe)
 lanesim_listen_deadline_s=10
+lanesim_stop_deadline_s=10
 lanesim_pid=""
 lanesim_port=""
 lanesim_runner=()
@@ -29,8 +31,17 @@ lanesim_start() {
 }
 
 lanesim_stop() {
+  local i
   if [[ -n "$lanesim_pid" ]] && kill -0 "$lanesim_pid" 2>/dev/null; then
     kill "$lanesim_pid" 2>/dev/null || true
+    for ((i = 0; i < lanesim_stop_deadline_s * 10; i++)); do
+      kill -0 "$lanesim_pid" 2>/dev/null || break
+      sleep 0.1
+    done
+    if kill -0 "$lanesim_pid" 2>/dev/null; then
+      echo "lanesim did not stop within ${lanesim_stop_deadline_s}s of SIGTERM; killing it" >&2
+      kill -KILL "$lanesim_pid" 2>/dev/null || true
+    fi
     wait "$lanesim_pid" 2>/dev/null || true
   fi
 }

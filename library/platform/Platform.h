@@ -24,6 +24,8 @@ void networkCleanup();
 
 // The error code of the last failed system call of this thread (errno, or the Windows error).
 unsigned long lastError();
+// The system's description of such a code, e.g. "Address already in use".
+std::string errorText(unsigned long code);
 
 // A new IPv4 TCP socket, or kInvalidSocket. Sockets made here and by acceptConnection send
 // without coalescing delay (TCP_NODELAY): every packet goes out in one send, and waiting for the
@@ -58,7 +60,7 @@ long recvBytes(SocketHandle s, char* data, std::size_t size);
 bool wouldBlock();
 
 // A listening IPv4 TCP socket on ip:port (port 0 picks a free one, reported in boundPort), or
-// kInvalidSocket. Used by the lane-server simulator.
+// kInvalidSocket with the reason in lastError(). Used by the lane-server simulator.
 SocketHandle tcpListen(const char* ip, std::uint16_t port, std::uint16_t* boundPort);
 // Accepts one pending connection (kInvalidSocket when none or on error); the new socket blocks.
 SocketHandle acceptConnection(SocketHandle listener);

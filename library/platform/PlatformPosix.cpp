@@ -14,6 +14,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <ctime>
 #include <vector>
 
@@ -66,6 +67,17 @@ void networkStartup() {}
 void networkCleanup() {}
 
 unsigned long lastError() { return static_cast<unsigned long>(errno); }
+
+namespace {
+// strerror_r comes in two kinds: the XSI one fills the buffer, the GNU one may return another text.
+[[maybe_unused]] const char* errorTextOf(int, const char* buffer) { return buffer; }
+[[maybe_unused]] const char* errorTextOf(const char* text, const char*) { return text; }
+}  // namespace
+
+std::string errorText(unsigned long code) {
+  char buffer[256] = {};
+  return errorTextOf(::strerror_r(static_cast<int>(code), buffer, sizeof buffer), buffer);
+}
 
 SocketHandle tcpSocket() {
   if (injectedFailure(Call::Socket, EMFILE)) return kInvalidSocket;
@@ -134,9 +146,16 @@ SocketHandle tcpListen(const char* ip, std::uint16_t port, std::uint16_t* boundP
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = htons(port);
-  if (::inet_pton(AF_INET, ip, &addr.sin_addr) != 1 ||
-      ::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 || ::listen(fd, 64) != 0) {
+  bool listening = false;
+  if (::inet_pton(AF_INET, ip, &addr.sin_addr) != 1) {
+    errno = EINVAL;
+  } else {
+    listening = ::bind(fd, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0 && ::listen(fd, 64) == 0;
+  }
+  if (!listening) {
+    const int reason = errno;  // kept across the close
     ::close(fd);
+    errno = reason;
     return kInvalidSocket;
   }
   socklen_t len = sizeof addr;

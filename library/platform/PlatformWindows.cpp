@@ -92,6 +92,18 @@ void networkCleanup() { ::WSACleanup(); }
 // WSAGetLastError reads the same per-thread value, so this serves sockets and files alike.
 unsigned long lastError() { return ::GetLastError(); }
 
+std::string errorText(unsigned long code) {
+  char text[512] = {};
+  const DWORD size = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                                      static_cast<DWORD>(code), 0, text, sizeof text, nullptr);
+  std::string out(text, size);
+  // The system's texts end in a full stop and a line end.
+  while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == '.' || out.back() == ' ')) {
+    out.pop_back();
+  }
+  return out.empty() ? "error " + std::to_string(code) : out;
+}
+
 SocketHandle tcpSocket() {
   if (injectedFailure(Call::Socket, WSAEMFILE)) return kInvalidSocket;
   return newTcpSocket();
@@ -155,10 +167,17 @@ SocketHandle tcpListen(const char* ip, std::uint16_t port, std::uint16_t* boundP
   sockaddr_in addr{};
   addr.sin_family = AF_INET;
   addr.sin_port = ::htons(port);
-  if (::inet_pton(AF_INET, ip, &addr.sin_addr) != 1 ||
-      ::bind(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) != 0 ||
-      ::listen(s, kListenBacklog) != 0) {
+  bool listening = false;
+  if (::inet_pton(AF_INET, ip, &addr.sin_addr) != 1) {
+    ::WSASetLastError(WSAEINVAL);
+  } else {
+    listening = ::bind(s, reinterpret_cast<const sockaddr*>(&addr), sizeof addr) == 0 &&
+                ::listen(s, kListenBacklog) == 0;
+  }
+  if (!listening) {
+    const int reason = ::WSAGetLastError();  // kept across the close
     ::closesocket(s);
+    ::WSASetLastError(reason);
     return kInvalidSocket;
   }
   int len = sizeof addr;

@@ -9,6 +9,7 @@
 #include "common/ResultCodes.h"
 #include "logging/Logger.h"
 #include "protocol/FieldCodec.h"
+#include "protocol/LaneCommandIds.h"
 #include "transport/Packet.h"
 
 namespace {
@@ -101,36 +102,45 @@ constexpr stWriteEncoding_t kRsuWriteGD{false, fieldcodec::kPlateHexWidthGD, tru
 constexpr stWriteEncoding_t kReaderWrite{true, fieldcodec::kPlateHexWidth, false};
 constexpr stWriteEncoding_t kReaderWriteGD{true, fieldcodec::kPlateHexWidthGD, true};
 
+// The id, name and operation member of a command come from the shared table of command ids.
+stLaneCommand_t row(const lanecommand::Request& r, LaneChannel channel, const char* devIdFrom, int cardType,
+                    CommandCheck check, stWriteEncoding_t writes) {
+  return {BufView<5>(r.id), channel, r.opKey, r.opValue, devIdFrom, cardType, check, writes};
+}
+
+namespace lc = lanecommand;
+
 const stLaneCommand_t kCommands[] = {
-    // id, channel, operation member and value, DevID source, CardType, check, write encodings
-    {BufView<5>("03001"), LC::Lane, "LaneOp", "0", kNoDev, kNoCard, CC::Password, kNoWrite},
-    {BufView<5>("03002"), LC::Lane, "LaneOp", "1", kNoDev, kNoCard, CC::None, kNoWrite},
-    {BufView<5>("03003"), LC::Rsu, "OpType", "6", kRsu, kNoCard, CC::None, kNoWrite},
-    {BufView<5>("03004"), LC::Rsu, "OpType", "8", kRsu, kNoCard, CC::None, kNoWrite},
-    {BufView<5>("03005"), LC::Rsu, "OpType", "1", kRsu, kNoCard, CC::SearchTimeOut, kNoWrite},
-    {BufView<5>("03006"), LC::Rsu, "OpType", "3", kRsu, kNoCard, CC::None, kNoWrite},
-    {BufView<5>("03007"), LC::Rsu, "OpType", "4", kRsu, kNoCard, CC::None, kRsuWrite},
-    {BufView<5>("03008"), LC::CardReader, "ICReaderOP", "6", kReader, kNoCard, CC::None, kNoWrite},
-    {BufView<5>("03009"), LC::CardReader, "ICReaderOP", "8", kReader, kNoCard, CC::None, kNoWrite},
-    {BufView<5>("03010"), LC::CardReader, "ICReaderOP", "1", kReader, kNoCard, CC::SearchTimeOutNum, kNoWrite},
-    {BufView<5>("03011"), LC::CardReader, "ICReaderOP", "2", kReader, 0, CC::None, kNoWrite},
-    {BufView<5>("03012"), LC::CardReader, "ICReaderOP", "4", kReader, 0, CC::None, kReaderWrite},
-    {BufView<5>("03013"), LC::List, "ListOP", "0", kNoDev, kNoCard, CC::None, kNoWrite},
-    {BufView<5>("03014"), LC::List, "ListOP", "1", kNoDev, kNoCard, CC::None, kNoWrite},
-    {BufView<5>("03016"), LC::Status, nullptr, nullptr, kNoDev, kNoCard, CC::None, kNoWrite},
-    {BufView<5>("03017"), LC::BlackList, nullptr, nullptr, kNoDev, kNoCard, CC::None, kNoWrite},
-    {BufView<5>("03020"), LC::Rsu, "OpType", "2", kRsu, kNoCard, CC::None, kNoWrite},
-    {BufView<5>("03021"), LC::HeartBeat, nullptr, nullptr, kNoDev, kNoCard, CC::None, kNoWrite},
-    {BufView<5>("03023"), LC::Rsu, "OpType", "4", kRsu, kNoCard, CC::None, kRsuWriteGD},
-    {BufView<5>("03024"), LC::CardReader, "ICReaderOP", "4", kReader, 1, CC::None, kReaderWriteGD},
-    {BufView<5>("03025"), LC::Rsu, "OpType", "3", kRsu, kNoCard, CC::None, kNoWrite},
-    {BufView<5>("03026"), LC::CardReader, "ICReaderOP", "2", kReader, 1, CC::None, kNoWrite},
-    {BufView<5>("03029"), LC::NonCash, "NonCashPayOp", "1", kNoDev, kNoCard, CC::PayTimeout, kNoWrite},
-    {BufView<5>("03031"), LC::Stop, "NonCashPayOp", "2", kNoDev, kNoCard, CC::None, kNoWrite},
-    {BufView<5>("03032"), LC::NonCash, "NonCashPayOp", "3", kNoDev, kNoCard, CC::None, kNoWrite},
+    // command, channel, DevID source, CardType, check, write encodings
+    row(lc::kLaneLogin, LC::Lane, kNoDev, kNoCard, CC::Password, kNoWrite),
+    row(lc::kLaneQuit, LC::Lane, kNoDev, kNoCard, CC::None, kNoWrite),
+    row(lc::kRSUOpen, LC::Rsu, kRsu, kNoCard, CC::None, kNoWrite),
+    row(lc::kRSUClose, LC::Rsu, kRsu, kNoCard, CC::None, kNoWrite),
+    row(lc::kOBUSearch, LC::Rsu, kRsu, kNoCard, CC::SearchTimeOut, kNoWrite),
+    row(lc::kGetOBUInfo_GD, LC::Rsu, kRsu, kNoCard, CC::None, kNoWrite),
+    row(lc::kRSUWriteCard, LC::Rsu, kRsu, kNoCard, CC::None, kRsuWrite),
+    row(lc::kCardReaderOpen, LC::CardReader, kReader, kNoCard, CC::None, kNoWrite),
+    row(lc::kCardReaderClose, LC::CardReader, kReader, kNoCard, CC::None, kNoWrite),
+    row(lc::kCardSearch, LC::CardReader, kReader, kNoCard, CC::SearchTimeOutNum, kNoWrite),
+    row(lc::kGetCardInfo, LC::CardReader, kReader, 0, CC::None, kNoWrite),
+    row(lc::kCardReaderWriteCard, LC::CardReader, kReader, 0, CC::None, kReaderWrite),
+    row(lc::kListUpLoad, LC::List, kNoDev, kNoCard, CC::None, kNoWrite),
+    row(lc::kListQuery, LC::List, kNoDev, kNoCard, CC::None, kNoWrite),
+    row(lc::kStatusQuery, LC::Status, kNoDev, kNoCard, CC::None, kNoWrite),
+    row(lc::kBlackListQuery, LC::BlackList, kNoDev, kNoCard, CC::None, kNoWrite),
+    row(lc::kGetCardNo, LC::Rsu, kRsu, kNoCard, CC::None, kNoWrite),
+    row(lc::kHeartBeat, LC::HeartBeat, kNoDev, kNoCard, CC::None, kNoWrite),
+    row(lc::kRSUWriteCard_GD, LC::Rsu, kRsu, kNoCard, CC::None, kRsuWriteGD),
+    row(lc::kCardReaderWriteCard_GD, LC::CardReader, kReader, 1, CC::None, kReaderWriteGD),
+    row(lc::kGetOBUInfo, LC::Rsu, kRsu, kNoCard, CC::None, kNoWrite),
+    row(lc::kGetCardInfo_GD, LC::CardReader, kReader, 1, CC::None, kNoWrite),
+    row(lc::kSendNonCashPay, LC::NonCash, kNoDev, kNoCard, CC::PayTimeout, kNoWrite),
+    row(lc::kStopNonCashPay, LC::Stop, kNoDev, kNoCard, CC::None, kNoWrite),
+    row(lc::kQueryTransDetail, LC::NonCash, kNoDev, kNoCard, CC::None, kNoWrite),
 };
 
-static_assert(sizeof kCommands / sizeof kCommands[0] == static_cast<std::size_t>(LaneCommand::kCount),
+static_assert(sizeof kCommands / sizeof kCommands[0] == static_cast<std::size_t>(LaneCommand::kCount) &&
+                  lanecommand::kRequestCount == static_cast<std::size_t>(LaneCommand::kCount),
               "one row per command");
 
 const stLaneCommand_t& rowOf(LaneCommand command) {

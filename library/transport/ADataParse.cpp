@@ -8,20 +8,17 @@
 ADataParse::ADataParse(const char* packet, int length)
     : packet_(packet), length_(length), checkCode_(packet + length - packet::kCheckCodeFromEnd) {}
 
-bool ADataParse::serverWork() const {
-  if (!checkPckgLength()) {
-    std::fputs(kBadLengthMessage, stderr);
-    return false;
-  }
-  if (!checkPackageVerifed()) {
-    std::fputs(kBadCheckCodeMessage, stderr);
-    return false;
-  }
-  if (!checkBodyLength()) {
-    std::fputs(kBadBodyLengthMessage, stderr);
-    return false;
-  }
-  return true;
+bool ADataParse::serverWork() const { return firstFailure(true) == Failure::None; }
+
+ADataParse::Failure ADataParse::firstFailure(bool writeMessage) const {
+  const auto fail = [writeMessage](Failure failure, const char* message) {
+    if (writeMessage) std::fputs(message, stderr);
+    return failure;
+  };
+  if (!checkPckgLength()) return fail(Failure::PacketLength, kBadLengthMessage);
+  if (!checkPackageVerifed()) return fail(Failure::CheckCode, kBadCheckCodeMessage);
+  if (!checkBodyLength()) return fail(Failure::BodyLength, kBadBodyLengthMessage);
+  return Failure::None;
 }
 
 bool ADataParse::checkPckgLength() const {

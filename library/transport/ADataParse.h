@@ -15,9 +15,15 @@ class ADataParse {
   ADataParse(const char* packet, int length);
   virtual ~ADataParse() = default;
 
+  // The checks in the order they are made.
+  enum class Failure { None, PacketLength, CheckCode, BodyLength };
+
   // True when the packet passes all three checks; the first failing check writes its message to
   // the standard error stream and the later ones are not looked at.
   bool serverWork() const;
+  // The first check that fails (None when all pass); its message goes to the standard error stream
+  // only when `writeMessage` is set.
+  Failure firstFailure(bool writeMessage) const;
 
   bool checkPckgLength() const;      // the length field equals the length
   bool checkPackageVerifed() const;  // the check code matches, byte for byte

@@ -27,6 +27,14 @@ std::size_t partialHeadStart(const char* data, std::size_t from, std::size_t siz
   return size;
 }
 
+ScanSkip skipOf(ADataParse::Failure failure) {
+  switch (failure) {
+    case ADataParse::Failure::PacketLength: return ScanSkip::FailedPacketLength;
+    case ADataParse::Failure::CheckCode: return ScanSkip::FailedCheckCode;
+    default: return ScanSkip::FailedBodyLength;
+  }
+}
+
 }  // namespace
 
 std::size_t scanPackets(const char* data, std::size_t size, PacketSink& sink) {
@@ -73,11 +81,12 @@ std::size_t scanPackets(const char* data, std::size_t size, PacketSink& sink) {
     }
 
     const ADataParse candidate(data + head, static_cast<int>(length));
-    if (candidate.serverWork()) {
+    const ADataParse::Failure failure = candidate.firstFailure(sink.writesCheckMessages());
+    if (failure == ADataParse::Failure::None) {
       sink.onPacket(candidate.cmdId(), candidate.getDataBody(), candidate.getDataLen());
       pos = head + packetSize;
     } else {
-      rejectHead(head, packetSize, ScanSkip::FailedCheck);
+      rejectHead(head, packetSize, skipOf(failure));
       sink.onBadPacket();
     }
   }

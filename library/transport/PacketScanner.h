@@ -10,7 +10,11 @@ enum class ScanSkip {
   ShortLength,     // a head whose packet length field reads below 60
   LengthMismatch,  // an incomplete candidate whose body length field disagrees with its length
   BadTail,         // a complete candidate without the tail marker where its length ends
-  FailedCheck,     // a candidate that failed a check of ADataParse (onBadPacket follows)
+  // A complete candidate that failed a check of ADataParse, told by the first one it failed
+  // (onBadPacket follows).
+  FailedPacketLength,
+  FailedCheckCode,
+  FailedBodyLength,
 };
 
 // Receives what one scan finds.
@@ -30,6 +34,10 @@ class PacketSink {
   virtual void onSkipped(const char* data, std::size_t count, std::size_t readable, ScanSkip why) {
     (void)data, (void)count, (void)readable, (void)why;
   }
+  // Whether a candidate that fails a check writes that check's message to the standard error
+  // stream, as the lane's receive thread does. A program with output of its own (the simulator and
+  // its forwarder) says the same in its own lines and turns it off.
+  virtual bool writesCheckMessages() const { return true; }
 };
 
 // Scans `size` bytes from `data` and hands every complete packet to the sink, in order. Returns

@@ -382,6 +382,32 @@ TEST_F(LaneSimulatorTest, LaneThatStopsReadingHoldsUpNeitherOtherLanesNorDelayed
   EXPECT_TRUE(stuck->waitClosed(20s));
 }
 
+// The send limit counts from the lane's last progress: a lane that takes bytes slowly for longer
+// than the limit keeps its connection and gets every byte.
+TEST_F(LaneSimulatorTest, SlowLaneThatKeepsReadingIsNotGivenUp) {
+  sim.setEcho(nullptr);
+  constexpr std::size_t kBytes = 48u << 20;  // at the pace below, far longer than the send limit
+  constexpr std::size_t kPerRead = 128u << 10;
+  constexpr auto kPace = 10ms;
+  SimSocket lane(platform::tcpSocket());
+  ASSERT_TRUE(lane.valid() && platform::connectStart(lane.get(), "127.0.0.1", sim.port()));
+  ASSERT_TRUE(testsupport::waitUntil([&] { return sim.connectionCount() == 1; }));
+  const auto start = std::chrono::steady_clock::now();
+  sim.sendRawToAll(std::string(kBytes, 'x'));
+  std::vector<char> chunk(kPerRead);
+  std::size_t received = 0;
+  while (received < kBytes && std::chrono::steady_clock::now() - start < 30s) {
+    if (platform::waitReadable(lane.get(), 1s) <= 0) break;
+    const long n = platform::recvBytes(lane.get(), chunk.data(), chunk.size());
+    if (n <= 0) break;
+    received += static_cast<std::size_t>(n);
+    std::this_thread::sleep_for(kPace);  // the lane's pace, not a wait for the simulator
+  }
+  EXPECT_EQ(kBytes, received);
+  EXPECT_GT(std::chrono::steady_clock::now() - start, SimConnection::kSendTimeout);
+  EXPECT_EQ(1u, sim.connectionCount());
+}
+
 TEST_F(LaneSimulatorTest, DeliveryInPausedSlicesArrivesWholeAndLate) {
   SimFaultPlan slices;
   slices.sliceBytes = 7;
@@ -544,7 +570,9 @@ TEST(LaneSimulatorStartTest, FailsOnAnAddressInUseOrABadHost) {
   ASSERT_TRUE(first.start());
   EXPECT_FALSE(first.start());  // already running
   LaneSimulator second;
-  EXPECT_FALSE(second.start("127.0.0.1", first.port()));
+  std::string why;
+  EXPECT_FALSE(second.start("127.0.0.1", first.port(), &why));
+  EXPECT_FALSE(why.empty());
   EXPECT_FALSE(second.start("not-an-address"));
 }
 
@@ -587,6 +615,44 @@ TEST_F(LaneSimulatorTest, TheExampleScenarioLoads) {
   const auto example = std::filesystem::path(__FILE__).parent_path() / ".." / ".." / "tools" /
                        "lanesim" / "example-scenario.json";
   EXPECT_TRUE(sim.loadScenarioFile(example.string(), &error)) << error;
+}
+
+}  // namespace
+
+namespace {
+
+// Each request with recorded outcomes left gets the next one: its packets with their delays and
+// serial offsets, and the server's close; then the id is answered as usual again.
+TEST_F(LaneSimulatorTest, ReplaysRecordedOutcomesInOrderThenAnswersAsUsual) {
+  Json::Value scenario;
+  ASSERT_TRUE(jsontext::parse(R"({"Replay": {"03014": [
+      {"Sends": [{"Id": "03118", "DelayMs": 0, "Body": "{}"},
+                 {"Id": "03114", "DelayMs": 0, "SerialOffset": -1, "Body": "not json"}]},
+      {"Sends": [{"Id": "03114", "DelayMs": 40, "Body": "{\"ErrorCode\":\"7\"}"}], "CloseMs": 60}]}})",
+                              scenario));
+  std::string error;
+  ASSERT_TRUE(sim.loadScenario(scenario, &error)) << error;
+  auto c = connect();
+  ASSERT_TRUE(c->send("03014", 10, "{}"));
+  SimPacket unknown, stale;
+  ASSERT_TRUE(c->next(&unknown) && c->next(&stale));
+  EXPECT_EQ("03118", unknown.cmdId);
+  EXPECT_EQ(10u, unknown.serial);
+  EXPECT_EQ("03114", stale.cmdId);
+  EXPECT_EQ(9u, stale.serial);
+  EXPECT_EQ("not json", stale.body);
+
+  const auto start = std::chrono::steady_clock::now();
+  ASSERT_TRUE(c->send("03014", 11, "{}"));
+  SimPacket late;
+  ASSERT_TRUE(c->next(&late));
+  EXPECT_GE(std::chrono::steady_clock::now() - start, 40ms);
+  EXPECT_EQ(11u, late.serial);
+  EXPECT_EQ("7", late.json["ErrorCode"].asString());
+  EXPECT_TRUE(c->waitClosed());
+
+  auto again = connect();
+  EXPECT_EQ("0", exchange(*again, "03014", 12).json["ListCount"].asString());
 }
 
 }  // namespace

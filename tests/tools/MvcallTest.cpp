@@ -29,6 +29,12 @@ TEST(MvcallTest, NoCallsPrintsUsageAndExits2) {
   EXPECT_THAT(run.output, HasSubstr("QueryTransDetail"));
 }
 
+TEST(MvcallTest, HelpPrintsUsageOnStandardOutputAndExits0) {
+  const ProgramRun run = runMvcall("--lib /nonexistent/lib.so Init --help 2>/dev/null");
+  EXPECT_EQ(run.status, 0);
+  EXPECT_THAT(run.output, HasSubstr("usage: mvcall"));
+}
+
 TEST(MvcallTest, MalformedStepsAreRejectedBeforeLoading) {
   for (const char* bad : {"Bogus", "ListQuery", "ListQuery:x", "Init:1", "wait:soon",
                           "--buffer 0 Init", "--lib", "--verbose Init"}) {

@@ -2,11 +2,14 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <sstream>
 #include <string>
 #include <vector>
 
 #include "../transport/PacketBytes.h"
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -22,11 +25,12 @@ Lines decode(const std::string& bytes, std::size_t piece, const char* direction 
   std::ostringstream out;
   SimEcho echo;
   echo.setStream(&out);
-  SimStreamDecoder decoder(direction, 3, echo);
+  SimStreamDecoder decoder(direction, "#3", echo);
   for (std::size_t at = 0; at < bytes.size(); at += piece) {
-    decoder.feed(bytes.data() + at, std::min(piece, bytes.size() - at));
+    decoder.feed(bytes.data() + at, std::min(piece, bytes.size() - at), SimStreamDecoder::Clock::now());
   }
   decoder.finish();
+  echo.setStream(nullptr);
   Lines lines;
   std::istringstream text(out.str());
   for (std::string line; std::getline(text, line);) lines.push_back(line);
@@ -85,7 +89,26 @@ TEST(SimStreamDecoder, FlagsBadCheckCodesLengthsAndMarkersAndCountsTheBytesPasse
   for (std::size_t piece : {std::size_t(1000), std::size_t(1), std::size_t(13)}) {
     EXPECT_EQ(expected, decode(bad + good + unfinished, piece, "server->lane")) << "pieces of " << piece;
   }
-  testing::internal::GetCapturedStderr();
+  // The flag lines say what the library's messages would: the output holds only its own lines.
+  EXPECT_EQ("", testing::internal::GetCapturedStderr());
+}
+
+TEST(SimStreamDecoder, TellsBytesThatAreNoPacketOnceTheStreamHasBeenQuiet) {
+  std::ostringstream out;
+  SimEcho echo;
+  echo.setStream(&out);
+  SimStreamDecoder decoder("lane->server", "#3", echo);
+  const SimStreamDecoder::Clock::time_point t0{};
+  decoder.feed("noise", 5, t0);
+  decoder.quiet(t0 + 99ms);
+  echo.drain();
+  EXPECT_EQ("", out.str());
+  decoder.quiet(t0 + 100ms);
+  const std::string packet = packetBytes("{}");
+  decoder.feed(packet.data(), packet.size(), t0 + 200ms);
+  echo.setStream(nullptr);
+  EXPECT_EQ("skip #3 lane->server 5 bytes that are no packet\nlane->server #3 03001 LaneLogin 00000001 {}\n",
+            out.str());
 }
 
 }  // namespace

@@ -49,6 +49,7 @@ class LaneSimulator::Sink : public PacketSink {
   }
 
   void onBadPacket() override { sim_.onBadPacket(*connection_); }
+  bool writesCheckMessages() const override { return false; }
 
  private:
   LaneSimulator& sim_;
@@ -61,9 +62,9 @@ LaneSimulator::LaneSimulator()
 
 LaneSimulator::~LaneSimulator() { stop(); }
 
-bool LaneSimulator::start(const std::string& host, std::uint16_t port) {
+bool LaneSimulator::start(const std::string& host, std::uint16_t port, std::string* error) {
   timer_.start();
-  if (acceptor_.start(host, port)) return true;
+  if (acceptor_.start(host, port, error)) return true;
   timer_.stop();
   return false;
 }
@@ -71,6 +72,7 @@ bool LaneSimulator::start(const std::string& host, std::uint16_t port) {
 void LaneSimulator::stop() {
   acceptor_.stop();
   timer_.stop();
+  echo_.drain();
 }
 
 void LaneSimulator::setBehaviour(const std::string& cmdId, const CommandBehaviour& b) {
@@ -87,7 +89,7 @@ bool LaneSimulator::loadScenario(const Json::Value& scenario, std::string* error
   SimFaultPlan faults;
   {
     std::lock_guard<std::mutex> lock(configMutex_);
-    if (!simscenario::parse(scenario, settings_, behaviours_, error)) return false;
+    if (!simscenario::parse(scenario, settings_, behaviours_, replay_, error)) return false;
     faults = settings_.faults;
   }
   applyFaults(faults);
@@ -192,7 +194,7 @@ void LaneSimulator::clearReceived() {
 std::size_t LaneSimulator::connectionCount() const { return acceptor_.connectionCount(); }
 
 void LaneSimulator::dropConnections() {
-  for (const auto& connection : acceptor_.openConnections()) connection->shutdown();
+  for (const auto& connection : acceptor_.openConnections()) connection->closeNow();
 }
 
 void LaneSimulator::sendToAll(const std::string& cmdId, unsigned serial, const std::string& body) {
@@ -202,8 +204,8 @@ void LaneSimulator::sendToAll(const std::string& cmdId, unsigned serial, const s
 void LaneSimulator::sendRawToAll(const std::string& bytes) {
   for (const auto& connection : acceptor_.openConnections()) {
     const bool ok = connection->send(bytes);
-    echo_.line(std::string(ok ? "send" : "lost") + " #" + std::to_string(connection->id()) + " raw " +
-             std::to_string(bytes.size()) + " bytes");
+    echo_.line(std::string(ok ? "send " : "lost ") + connection->name() + " raw " +
+               std::to_string(bytes.size()) + " bytes");
   }
 }
 
@@ -213,7 +215,7 @@ void LaneSimulator::serveConnection(const std::shared_ptr<SimConnection>& connec
   Sink sink(*this, connection);
   PacketAccumulator accumulator;
   const std::string& name = connection->name();
-  connection->receive(acceptor_.stopping(), [&](const char* data, std::size_t size) {
+  const SimConnection::State end = connection->receive(acceptor_.stopping(), [&](const char* data, std::size_t size) {
     accumulator.append(data, size);
     try {
       accumulator.scan(sink);
@@ -221,25 +223,27 @@ void LaneSimulator::serveConnection(const std::shared_ptr<SimConnection>& connec
       echo_.line("error " + name + " " + e.what());
     }
   });
-  switch (connection->ending()) {
-    case SimConnection::Ending::Lost:
+  switch (end) {
+    case SimConnection::State::Lost:
       echo_.line("lost " + name + " the lane took nothing for " +
                  std::to_string(SimConnection::kSendTimeout.count()) + " ms, closing");
       break;
-    case SimConnection::Ending::Cut:
-      echo_.line("note " + name + (connection->endsWithReset() ? " cut by a reset" : " cut"));
+    case SimConnection::State::Cut:
+      echo_.line("note " + name + " cut");
+      break;
+    case SimConnection::State::CutByReset:
+      echo_.line("note " + name + " cut by a reset");
       break;
     default:
       break;
   }
-  connection->markClosed();
   connection->finish();
   echo_.line("close " + name);
 }
 
 void LaneSimulator::onPacket(const std::shared_ptr<SimConnection>& connection, SimPacket packet) {
   if (echo_.active()) {
-    echo_.line(simtext::packetLine("recv", packet.connection, packet.cmdId, packet.serial, packet.body));
+    echo_.line(simtext::packetLine("recv", connection->name(), packet.cmdId, packet.serial, packet.body));
   }
   if (recording_.load()) {
     {
@@ -253,8 +257,7 @@ void LaneSimulator::onPacket(const std::shared_ptr<SimConnection>& connection, S
     return;
   }
   if (!simanswers::isRequestId(packet.cmdId)) {
-    echo_.line("note #" + std::to_string(packet.connection) + " unknown command id " + packet.cmdId +
-             ", not answered");
+    echo_.line("note " + connection->name() + " unknown command id " + packet.cmdId + ", not answered");
     return;
   }
   answer(connection, packet);
@@ -262,18 +265,30 @@ void LaneSimulator::onPacket(const std::shared_ptr<SimConnection>& connection, S
 
 void LaneSimulator::onBadPacket(const SimConnection& connection) {
   ++badPackets_;
-  echo_.line("drop #" + std::to_string(connection.id()) + " packet failed its checks, not answered");
+  echo_.line("drop " + connection.name() + " packet failed its checks, not answered");
 }
 
 void LaneSimulator::answer(const std::shared_ptr<SimConnection>& connection,
                            const SimPacket& request) {
   CommandBehaviour b;
   SimSettings settings;
+  ReplayEntry recorded;
+  bool replaying = false;
   {
     std::lock_guard<std::mutex> lock(configMutex_);
+    auto queued = replay_.find(request.cmdId);
+    if (queued != replay_.end() && !queued->second.empty()) {
+      recorded = queued->second.front();
+      queued->second.pop_front();
+      replaying = true;
+    }
     auto found = behaviours_.find(request.cmdId);
     if (found != behaviours_.end()) b = found->second;
     settings = settings_;
+  }
+  if (replaying) {
+    replay(connection, request, recorded);
+    return;
   }
   // The connection itself delays whatever it sends by the plan's lateness; a close is no send.
   const int delayMs = b.delayMs;
@@ -281,61 +296,93 @@ void LaneSimulator::answer(const std::shared_ptr<SimConnection>& connection,
   if (b.closeConnection) {
     later(delayMs + connection->faults().lateMs, [this, connection] {
       echo_.line("note " + connection->name() + " closing instead of answering");
-      connection->shutdown();
+      connection->closeNow();
     });
     return;
   }
 
-  std::string answerBody;
+  std::string body;
   if (b.noAnswer) {
     echo_.line("note " + connection->name() + " " + request.cmdId + " not answered");
-  } else if (!b.rawBody.empty()) {
-    answerBody = b.rawBody;
   } else {
-    Json::Value doc = simanswers::answer(request.cmdId, request.json, settings, ++tradeNo_,
-                                         platform::localTimeNow());
-    simanswers::applyOverrides(doc, b.members, b.removeMembers);
-    if (!b.errorCode.isNull()) doc["ErrorCode"] = b.errorCode;
-    answerBody = jsontext::styled(doc);
+    body = answerBody(request, b, settings);
   }
-  unsigned answerSerial =
-      b.wrongSerial ? (request.serial + 1) % simanswers::kSerialModulus : request.serial;
+  unsigned serial = b.wrongSerial ? (request.serial + 1) % simanswers::kSerialModulus : request.serial;
   if (connection->chance(&SimFaultPlan::staleSerials)) {
-    answerSerial = (request.serial + simanswers::kSerialModulus - 1) % simanswers::kSerialModulus;
+    serial = (request.serial + simanswers::kSerialModulus - 1) % simanswers::kSerialModulus;
   }
   floodUnknownIds(*connection, request.serial);
-  std::function<void()> sendAnswer;
-  bool answered = false;
+
+  const bool isPayment = request.cmdId == simanswers::kPaymentId;
+  const bool accepted = !b.noAnswer && isPayment && simanswers::acceptsPayment(body);
+  std::function<void()> first;
   if (!b.noAnswer) {
-    answered = request.cmdId == simanswers::kPaymentId && simanswers::acceptsPayment(answerBody);
-    sendAnswer = [this, connection, id = simanswers::answerId(request.cmdId), answerSerial,
-                  body = std::move(answerBody)] { sendPacket(*connection, id, answerSerial, body); };
+    first = [this, connection, id = simanswers::answerId(request.cmdId), serial, body = std::move(body)] {
+      sendPacket(*connection, id, serial, body);
+    };
   }
-  if (!b.pushBeforeAnswer || request.cmdId != simanswers::kPaymentId) {
-    if (sendAnswer) later(delayMs, std::move(sendAnswer));
-    schedulePush(connection, request, b, delayMs + b.pushDelayMs, answered);
-  } else {
-    schedulePush(connection, request, b, delayMs, answered);
-    if (sendAnswer) later(delayMs + b.pushDelayMs, std::move(sendAnswer));
-  }
+  std::function<void()> second = paymentPush(connection, request, b, accepted);
+  // The answer goes after the delay and the push a push delay later, unless the push goes first.
+  if (isPayment && b.pushBeforeAnswer) std::swap(first, second);
+  if (first) later(delayMs, std::move(first));
+  if (second) later(delayMs + b.pushDelayMs, std::move(second));
   pushUnknownTransaction(connection, request.serial, delayMs);
 }
 
-void LaneSimulator::schedulePush(const std::shared_ptr<SimConnection>& connection,
-                                 const SimPacket& request, const CommandBehaviour& b, int delayMs,
-                                 bool answered) {
+std::string LaneSimulator::answerBody(const SimPacket& request, const CommandBehaviour& b,
+                                      const SimSettings& settings) {
+  if (!b.rawBody.empty()) return b.rawBody;
+  Json::Value doc =
+      simanswers::answer(request.cmdId, request.json, settings, ++tradeNo_, platform::localTimeNow());
+  simanswers::applyOverrides(doc, b.members, b.removeMembers);
+  if (!b.errorCode.isNull()) doc["ErrorCode"] = b.errorCode;
+  return jsontext::styled(doc);
+}
+
+std::function<void()> LaneSimulator::paymentPush(const std::shared_ptr<SimConnection>& connection,
+                                                 const SimPacket& request, const CommandBehaviour& b,
+                                                 bool accepted) {
   // A lane server pushes the outcome only of a payment it accepted; forcing it tests the lane.
-  if (request.cmdId != simanswers::kPaymentId || b.noPush || !(answered || b.forcePush)) return;
+  if (request.cmdId != simanswers::kPaymentId || b.noPush || !(accepted || b.forcePush)) return nullptr;
   Json::Value push = simanswers::push(request.json);
   simanswers::applyOverrides(push, b.pushMembers, b.pushRemoveMembers);
-  later(delayMs, [this, connection, serial = request.serial, tsSn = push["NonCashTsSn"].asString(),
-                  body = jsontext::styled(push)] {
-    {
-      std::lock_guard<std::mutex> lock(pushMutex_);
-      pushedSerials_[{connection->id(), serial}] = tsSn;
-      pushAcks_.emplace(tsSn, 0);
+  return [this, connection, serial = request.serial, tsSn = push["NonCashTsSn"].asString(),
+          body = jsontext::styled(push)] { sendPush(*connection, serial, tsSn, body); };
+}
+
+void LaneSimulator::sendPush(SimConnection& connection, unsigned serial, const std::string& tsSn,
+                             const std::string& body) {
+  {
+    std::lock_guard<std::mutex> lock(pushMutex_);
+    pushedSerials_[{connection.id(), serial}] = tsSn;
+    pushAcks_.emplace(tsSn, 0);
+  }
+  sendPacket(connection, simanswers::kPushId, serial, body);
+}
+
+void LaneSimulator::replay(const std::shared_ptr<SimConnection>& connection, const SimPacket& request,
+                           const ReplayEntry& entry) {
+  const long long modulus = simanswers::kSerialModulus;
+  for (const ReplaySend& send : entry.sends) {
+    const auto serial = static_cast<unsigned>(((request.serial + send.serialOffset) % modulus + modulus) % modulus);
+    later(send.delayMs, [this, connection, send, serial] {
+      if (send.cmdId != simanswers::kPushId) {
+        sendPacket(*connection, send.cmdId, serial, send.body);
+        return;
+      }
+      Json::Value push;
+      const bool json = jsontext::parse(send.body, push) && push.isObject();
+      sendPush(*connection, serial, json ? jsontext::text(push["NonCashTsSn"]) : std::string(), send.body);
+    });
+  }
+  if (entry.closeMs < 0) return;
+  later(entry.closeMs + connection->faults().lateMs, [this, connection, reset = entry.reset] {
+    echo_.line("note " + connection->name() + (reset ? " resetting" : " closing") + " as recorded");
+    if (reset) {
+      connection->resetNow();
+    } else {
+      connection->closeNow();
     }
-    sendPacket(*connection, simanswers::kPushId, serial, body);
   });
 }
 
@@ -377,7 +424,7 @@ void LaneSimulator::sendPacket(SimConnection& connection, const std::string& cmd
     Package pkg(body.data(), static_cast<unsigned>(body.size()), BufView<5>(id), serial);
     ok = connection.send(connection.mangle(std::string(pkg.returnmsg(), pkg.size())));
   } catch (const std::exception& e) {
-    echo_.line("error #" + std::to_string(connection.id()) + " " + e.what());
+    echo_.line("error " + connection.name() + " " + e.what());
   }
-  if (echo_.active()) echo_.line(simtext::packetLine(ok ? "send" : "lost", connection.id(), field, serial, body));
+  if (echo_.active()) echo_.line(simtext::packetLine(ok ? "send" : "lost", connection.name(), field, serial, body));
 }

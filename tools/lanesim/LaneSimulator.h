@@ -40,18 +40,22 @@ class LaneSimulator {
   LaneSimulator(const LaneSimulator&) = delete;
   LaneSimulator& operator=(const LaneSimulator&) = delete;
 
-  // Listens on host:port (port 0: any free port). False when listening fails or it runs already.
-  // start() and stop() are called from one controlling thread; everything else from any thread.
-  bool start(const std::string& host = "127.0.0.1", std::uint16_t port = 0);
-  // Closes the listener and every connection, drops pending delayed work and joins every thread.
+  // Listens on host:port (port 0: any free port). False when listening fails (with the system's
+  // reason in `error` when given) or it runs already. start() and stop() are called from one
+  // controlling thread; everything else from any thread.
+  bool start(const std::string& host = "127.0.0.1", std::uint16_t port = 0, std::string* error = nullptr);
+  // Closes the listener and every connection, drops pending delayed work and joins every thread;
+  // returns once the log lines are written.
   void stop();
   std::uint16_t port() const { return acceptor_.port(); }
 
   // Behaviour for a request id such as "03010" (or "3010"); replaces any earlier one.
   void setBehaviour(const std::string& cmdId, const CommandBehaviour& b);
   void clearBehaviours();
-  // Replaces every behaviour by the scenario's and applies its top-level settings. A malformed
-  // scenario changes nothing and returns false with the reason.
+  // Replaces every behaviour and every recorded outcome by the scenario's and applies its
+  // top-level settings. A request for which a recorded outcome is left gets the first of them;
+  // once none is left, the behaviour of its id. A malformed scenario changes nothing and returns
+  // false with the reason.
   bool loadScenario(const Json::Value& scenario, std::string* error = nullptr);
   bool loadScenarioFile(const std::string& path, std::string* error = nullptr);
   void setCardNo(const std::string& cardNo);
@@ -98,13 +102,20 @@ class LaneSimulator {
   void onPacket(const std::shared_ptr<SimConnection>& connection, SimPacket packet);
   void onBadPacket(const SimConnection& connection);
   void answer(const std::shared_ptr<SimConnection>& connection, const SimPacket& request);
+  // Does with the request what the recorded server did with the one it stands for.
+  void replay(const std::shared_ptr<SimConnection>& connection, const SimPacket& request,
+              const ReplayEntry& entry);
+  // Sends a payment push and notes it for the acknowledgements.
+  void sendPush(SimConnection& connection, unsigned serial, const std::string& tsSn, const std::string& body);
   // Runs now when the delay is 0, else on the timer thread.
   void later(int delayMs, std::function<void()> work);
   void sendPacket(SimConnection& connection, const std::string& cmdId, unsigned serial,
                   const std::string& body);
-  // The payment push of a request, when it is to be sent, and the pushes and floods of the faults.
-  void schedulePush(const std::shared_ptr<SimConnection>& connection, const SimPacket& request,
-                    const CommandBehaviour& b, int delayMs, bool answered);
+  std::string answerBody(const SimPacket& request, const CommandBehaviour& b, const SimSettings& settings);
+  // The sending of a payment request's push, when one is to be sent (else empty); the pushes and
+  // floods of the faults.
+  std::function<void()> paymentPush(const std::shared_ptr<SimConnection>& connection,
+                                    const SimPacket& request, const CommandBehaviour& b, bool accepted);
   void floodUnknownIds(SimConnection& connection, unsigned serial);
   void pushUnknownTransaction(const std::shared_ptr<SimConnection>& connection, unsigned requestSerial,
                               int delayMs);
@@ -119,9 +130,10 @@ class LaneSimulator {
   SimAcceptor acceptor_;  // after echo_, which it logs to
   SimTimer timer_;
 
-  mutable std::mutex configMutex_;  // guards behaviours_ and settings_
+  mutable std::mutex configMutex_;  // guards behaviours_, settings_ and replay_
   std::map<std::string, CommandBehaviour> behaviours_;
   SimSettings settings_;
+  ReplayQueues replay_;  // recorded outcomes not yet played
 
   mutable std::mutex pushMutex_;  // guards the three members below
   std::map<std::pair<unsigned, unsigned>, std::string> pushedSerials_;  // (connection, serial) → NonCashTsSn

@@ -8,11 +8,17 @@ SimAcceptor::SimAcceptor(PlanOf planOf, Serve serve, SimEcho& echo)
 
 SimAcceptor::~SimAcceptor() { stop(); }
 
-bool SimAcceptor::start(const std::string& host, std::uint16_t port) {
-  if (acceptThread_.joinable()) return false;
+bool SimAcceptor::start(const std::string& host, std::uint16_t port, std::string* error) {
+  if (acceptThread_.joinable()) {
+    if (error != nullptr) *error = "it listens already";
+    return false;
+  }
   std::uint16_t bound = 0;
   SimSocket listener(platform::tcpListen(host.c_str(), port, &bound));
-  if (!listener.valid()) return false;
+  if (!listener.valid()) {
+    if (error != nullptr) *error = platform::errorText(platform::lastError());
+    return false;
+  }
   // A connection that goes away between readiness and accept must not block the accept thread.
   platform::setNonBlocking(listener.get());
   listener_ = std::move(listener);
@@ -31,7 +37,7 @@ void SimAcceptor::stop() {
     std::lock_guard<std::mutex> lock(clientsMutex_);
     clients.swap(clients_);
   }
-  for (Client& c : clients) c.connection->shutdown();
+  for (Client& c : clients) c.connection->closeNow();
   for (Client& c : clients) {
     if (c.thread.joinable()) c.thread.join();
   }
@@ -42,7 +48,7 @@ std::vector<std::shared_ptr<SimConnection>> SimAcceptor::openConnections() const
   std::vector<std::shared_ptr<SimConnection>> out;
   std::lock_guard<std::mutex> lock(clientsMutex_);
   for (const Client& c : clients_) {
-    if (c.connection->open()) out.push_back(c.connection);
+    if (c.open()) out.push_back(c.connection);
   }
   return out;
 }
@@ -62,8 +68,12 @@ void SimAcceptor::acceptLoop() {
     platform::setNonBlocking(s);
     auto connection = std::make_shared<SimConnection>(s, ++nextConnectionId_, planOf_());
     echo_.line("open " + connection->name());
+    auto served = std::make_shared<std::atomic<bool>>(false);
     std::lock_guard<std::mutex> lock(clientsMutex_);
-    clients_.push_back(Client{connection, std::thread(serve_, connection)});
+    clients_.push_back(Client{connection, served, std::thread([this, connection, served] {
+                                serve_(connection);
+                                served->store(true);
+                              })});
   }
 }
 
@@ -72,7 +82,7 @@ void SimAcceptor::reapClosed() {
   {
     std::lock_guard<std::mutex> lock(clientsMutex_);
     auto firstClosed = std::stable_partition(clients_.begin(), clients_.end(),
-                                             [](const Client& c) { return c.connection->open(); });
+                                             [](const Client& c) { return c.open(); });
     std::move(firstClosed, clients_.end(), std::back_inserter(closed));
     clients_.erase(firstClosed, clients_.end());
   }

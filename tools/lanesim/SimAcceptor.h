@@ -18,7 +18,7 @@
 
 class SimAcceptor {
  public:
-  // Runs on the connection's thread; it ends when the connection is done with, after markClosed().
+  // Runs on the connection's thread; the connection counts as open until it returns.
   using Serve = std::function<void(const std::shared_ptr<SimConnection>&)>;
   // The fault plan of a connection being accepted.
   using PlanOf = std::function<SimFaultPlan()>;
@@ -29,23 +29,26 @@ class SimAcceptor {
   SimAcceptor(const SimAcceptor&) = delete;
   SimAcceptor& operator=(const SimAcceptor&) = delete;
 
-  // Listens on host:port (port 0: any free port). False when listening fails or it runs already.
-  // start() and stop() are called from one controlling thread; everything else from any thread.
-  bool start(const std::string& host, std::uint16_t port);
+  // Listens on host:port (port 0: any free port). False when listening fails, with the system's
+  // reason in `error` when given, or when it runs already. start() and stop() are called from one
+  // controlling thread; everything else from any thread.
+  bool start(const std::string& host, std::uint16_t port, std::string* error = nullptr);
   // Closes the listener, shuts every connection down and joins every thread.
   void stop();
   std::uint16_t port() const { return port_.load(); }
   // Set by stop(): the connections' loops end.
   const std::atomic<bool>& stopping() const { return stopping_; }
 
-  // Connections whose thread still runs.
+  // Connections whose serve function still runs.
   std::vector<std::shared_ptr<SimConnection>> openConnections() const;
   std::size_t connectionCount() const;
 
  private:
   struct Client {
     std::shared_ptr<SimConnection> connection;
+    std::shared_ptr<std::atomic<bool>> served;  // set by the thread once serve_ returned
     std::thread thread;
+    bool open() const { return !served->load(); }
   };
 
   void acceptLoop();

@@ -39,21 +39,9 @@ constexpr unsigned kCardTradeNoMask = 0xFFFF;
 // Status answer: device ids 0 and 1 of both devices.
 constexpr int kStatusDevices = 2;
 
-// The device a request addresses and the operation member its answer echoes.
-struct DeviceOp {
-  const char* member;     // "OpType" or "ICReaderOP"
-  const char* defaultOp;  // echoed when the request carries none; null: echo only
-};
-
-const std::map<int, DeviceOp>& deviceOps() {
-  static const std::map<int, DeviceOp> ops = {
-      {3003, {"OpType", "6"}},     {3004, {"OpType", "8"}},     {3005, {"OpType", "1"}},
-      {3006, {"OpType", "3"}},     {3007, {"OpType", "4"}},     {3020, {"OpType", "2"}},
-      {3023, {"OpType", "4"}},     {3025, {"OpType", "3"}},     {3027, {"OpType", nullptr}},
-      {3008, {"ICReaderOP", "6"}}, {3009, {"ICReaderOP", "8"}}, {3010, {"ICReaderOP", "1"}},
-      {3011, {"ICReaderOP", "2"}}, {3012, {"ICReaderOP", "4"}}, {3024, {"ICReaderOP", "4"}},
-      {3026, {"ICReaderOP", "2"}}, {3028, {"ICReaderOP", nullptr}},
-  };
+// Ids that no lane command sends but whose answers echo the operation member alike.
+const std::map<int, const char*>& echoOnlyOps() {
+  static const std::map<int, const char*> ops = {{3027, "OpType"}, {3028, "ICReaderOP"}};
   return ops;
 }
 
@@ -150,7 +138,7 @@ bool isRequestId(const std::string& cmdId) {
 
 std::string answerId(const std::string& requestId) {
   char text[16];
-  std::snprintf(text, sizeof text, "%05d", std::stoi(requestId) + static_cast<int>(kAnswerOffset));
+  std::snprintf(text, sizeof text, "%05d", std::stoi(requestId) + lanecommand::kAnswerOffset);
   return text;
 }
 
@@ -162,16 +150,14 @@ Json::Value answer(const std::string& requestId, const Json::Value& request,
   echo(out, req, "OpSerialNo");
 
   const int id = std::stoi(requestId);
-  auto op = deviceOps().find(id);
-  if (op != deviceOps().end()) echo(out, req, op->second.member, op->second.defaultOp);
+  const lanecommand::Request* command = lanecommand::findRequest(requestId.c_str());
+  if (command != nullptr && command->opKey != nullptr) echo(out, req, command->opKey, command->opValue);
+  const auto echoOnly = echoOnlyOps().find(id);
+  if (echoOnly != echoOnlyOps().end()) echo(out, req, echoOnly->second);
 
   switch (id) {
     case 3001:
-      echo(out, req, "LaneOp", "0");
       out["ServerTime"] = timeText(now);
-      break;
-    case 3002:
-      echo(out, req, "LaneOp", "1");
       break;
     case 3005:
       out["OBUID"] = settings.obuId;
@@ -198,11 +184,7 @@ Json::Value answer(const std::string& requestId, const Json::Value& request,
       echo(out, req, "CardType");
       vehicleData(out, settings, id == 3026 ? kPlateWidthGd : kPlateWidth);
       break;
-    case 3013:
-      echo(out, req, "ListOP", "0");
-      break;
     case 3014:
-      echo(out, req, "ListOP", "1");
       out["ListCount"] = "0";
       break;
     case 3016:
@@ -219,16 +201,11 @@ Json::Value answer(const std::string& requestId, const Json::Value& request,
       out["ServerTime"] = timeText(now);
       break;
     case 3029:
-      echo(out, req, "NonCashTsSn");
-      echo(out, req, "NonCashPayOp", "1");
-      break;
     case 3031:
       echo(out, req, "NonCashTsSn");
-      echo(out, req, "NonCashPayOp", "2");
       break;
     case 3032:
       echo(out, req, "NonCashTsSn");
-      echo(out, req, "NonCashPayOp", "3");
       out["PayStatus"] = "0";
       out["PayTime"] = timeText(now);
       break;

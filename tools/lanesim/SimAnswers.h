@@ -10,13 +10,13 @@
 
 #include "SimScenario.h"
 #include "platform/Platform.h"
+#include "protocol/LaneCommandIds.h"
 
 namespace simanswers {
 
-constexpr const char* kPaymentId = "03029";  // the request that is answered and then pushed
-constexpr const char* kPushId = "03130";     // the payment-result push
-constexpr const char* kAckId = "03030";      // the lane's acknowledgement of a push; not answered
-constexpr unsigned kAnswerOffset = 100;      // answer id = request id + 100
+constexpr const char* kPaymentId = lanecommand::kSendNonCashPay.id;  // answered, then pushed
+constexpr const char* kPushId = lanecommand::kPayResultId;  // the payment-result push
+constexpr const char* kAckId = lanecommand::kPayAckId;      // the lane's acknowledgement; not answered
 constexpr unsigned kSerialModulus = 100000000;  // serials are 8 decimal digits
 
 // Ids a lane does not answer or know, for floods of unknown packets.

@@ -7,11 +7,17 @@
 SimConnection::SimConnection(platform::SocketHandle s, unsigned id, const SimFaultPlan& faults)
     : socket_(s), id_(id), name_("#" + std::to_string(id)), faults_(faults, id) {}
 
-SimConnection::LoopEnd SimConnection::receive(const std::atomic<bool>& stopping,
-                                              const Received& received) {
+SimConnection::State SimConnection::receive(const std::atomic<bool>& stopping, const Received& received,
+                                            const Idle& idle) {
   std::vector<char> chunk(kRecvChunk);
-  while (!stopping.load() && !shutDown()) {
-    if (ending() != Ending::None) return LoopEnd::Ending;
+  const auto end = [this](State why) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    endLocked(why);
+  };
+  for (;;) {
+    if (stopping.load()) end(State::Stopped);
+    if (isEnd(state())) return state();
+    if (idle) idle(Clock::now());
     const std::chrono::milliseconds wait = flush(kPollInterval);
     if (readsNothing()) {
       std::this_thread::sleep_for(wait);
@@ -19,24 +25,30 @@ SimConnection::LoopEnd SimConnection::receive(const std::atomic<bool>& stopping,
     }
     const int ready = platform::waitReadable(socket_.get(), wait);
     if (ready == 0) continue;
-    if (ready < 0) return LoopEnd::PeerFailed;
+    if (ready < 0) {
+      end(State::PeerFailed);
+      continue;
+    }
     const long n = platform::recvBytes(socket_.get(), chunk.data(), chunk.size());
     if (n < 0 && platform::wouldBlock()) continue;
-    if (n == 0) return LoopEnd::PeerClosed;
-    if (n < 0) return LoopEnd::PeerFailed;
+    if (n <= 0) {
+      end(n == 0 ? State::PeerClosed : State::PeerFailed);
+      continue;
+    }
     received(chunk.data(), static_cast<std::size_t>(n));
   }
-  return LoopEnd::Stopped;
 }
 
 bool SimConnection::send(const std::string& bytes) {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (ending_ != Ending::None || closing_ || shut_) return false;
+  if (!isOpenLocked()) return false;
   const Clock::time_point now = Clock::now();
-  lastDue_ = std::max(lastDue_, now + std::chrono::milliseconds(faults_.plan().lateMs));
+  const SimFaultPlan& plan = faults_.plan();
+  lastDue_ = std::max(lastDue_, now + std::chrono::milliseconds(plan.lateMs));
+  const State cut = plan.reset ? State::CutByReset : State::Cut;
   for (SimSlice& slice : faults_.slice(bytes)) {
     lastDue_ += slice.pauseBefore;
-    outbox_.push_back(Pending{std::move(slice.bytes), lastDue_, slice.cutAfter ? Ending::Cut : Ending::None});
+    outbox_.push_back(Pending{std::move(slice.bytes), 0, lastDue_, slice.cutAfter ? cut : State::Open});
   }
   writeDueLocked(now);
   return true;
@@ -44,58 +56,66 @@ bool SimConnection::send(const std::string& bytes) {
 
 void SimConnection::closeAfterSent() {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (ending_ != Ending::None || closing_) return;
-  closing_ = true;
+  if (!isOpenLocked()) return;
   if (outbox_.empty()) {
-    endLocked(Ending::Closed);
+    endLocked(State::Closed);
   } else {
-    outbox_.push_back(Pending{std::string(), lastDue_, Ending::Closed});
+    state_.store(State::Closing);
+    outbox_.push_back(Pending{std::string(), 0, lastDue_, State::Closed});
   }
 }
 
 void SimConnection::resetNow() {
   std::lock_guard<std::mutex> lock(mutex_);
-  if (ending_ == Ending::None) endLocked(Ending::Reset);
+  endLocked(State::Reset);
+}
+
+void SimConnection::closeNow() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  endLocked(State::Stopped);
+  platform::shutdownSocket(socket_.get());
 }
 
 std::chrono::milliseconds SimConnection::flush(std::chrono::milliseconds longest) {
   std::lock_guard<std::mutex> lock(mutex_);
   const Clock::time_point now = Clock::now();
   writeDueLocked(now);
-  if (outbox_.empty() || ending_ != Ending::None) return longest;
+  if (outbox_.empty() || isEnd(state())) return longest;
   const Pending& next = outbox_.front();
   if (next.due <= now) return std::min(longest, kRetryWait);  // the peer's window is full
   return std::min(longest, std::chrono::duration_cast<std::chrono::milliseconds>(next.due - now) +
                                std::chrono::milliseconds(1));
 }
 
-void SimConnection::endLocked(Ending why) {
-  ending_ = why;
+void SimConnection::endLocked(State end) {
+  if (isEnd(state())) return;
+  state_.store(end);
   outbox_.clear();
 }
 
 void SimConnection::writeDueLocked(Clock::time_point now) {
-  while (!outbox_.empty() && ending_ == Ending::None && !shut_) {
+  while (!outbox_.empty() && !isEnd(state())) {
     Pending& next = outbox_.front();
     if (next.due > now) return;
-    while (!next.bytes.empty()) {
-      const long sent = platform::sendBytes(socket_.get(), next.bytes.data(), next.bytes.size());
+    while (next.written < next.bytes.size()) {
+      const long sent = platform::sendBytes(socket_.get(), next.bytes.data() + next.written,
+                                            next.bytes.size() - next.written);
       if (sent < 0 && platform::wouldBlock()) {
         // Counted from the later of the piece's due time and the peer's last progress: a slow
         // reader that keeps taking bytes is not given up, a delayed piece not before it is due.
-        if (now - std::max(next.due, lastProgress_) > kSendTimeout) endLocked(Ending::Lost);
+        if (now - std::max(next.due, lastProgress_) > kSendTimeout) endLocked(State::Lost);
         return;
       }
       if (sent <= 0) {
-        endLocked(Ending::Lost);
+        endLocked(State::Lost);
         return;
       }
       lastProgress_ = now;
-      next.bytes.erase(0, static_cast<std::size_t>(sent));
+      next.written += static_cast<std::size_t>(sent);
     }
-    const Ending after = next.after;
+    const State after = next.after;
     outbox_.pop_front();
-    if (after != Ending::None) endLocked(after);
+    if (after != State::Open) endLocked(after);
   }
 }
 
@@ -124,36 +144,14 @@ SimFaultPlan SimConnection::faults() {
   return faults_.plan();
 }
 
-SimConnection::Ending SimConnection::ending() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return ending_;
-}
-
-bool SimConnection::endsWithReset() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return ending_ == Ending::Reset || (ending_ == Ending::Cut && faults_.plan().reset);
-}
-
 void SimConnection::finish() {
-  const bool reset = endsWithReset();
   std::lock_guard<std::mutex> lock(mutex_);
-  outbox_.clear();
-  shut_ = true;
-  if (reset) {
+  endLocked(State::Stopped);
+  const State end = state();
+  if (end == State::Reset || end == State::CutByReset) {
     platform::abortConnection(socket_.get());
     socket_.release();
   } else {
     platform::shutdownSocket(socket_.get());
   }
-}
-
-void SimConnection::shutdown() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  shut_ = true;
-  platform::shutdownSocket(socket_.get());
-}
-
-bool SimConnection::shutDown() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return shut_;
 }

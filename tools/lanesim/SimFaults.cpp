@@ -78,12 +78,10 @@ std::string SimFaultInjector::mangle(std::string bytes) {
 
 std::vector<SimSlice> SimFaultInjector::slice(const std::string& bytes) {
   std::vector<SimSlice> slices;
-  if (cut_) return slices;
   std::size_t end = bytes.size();
-  if (plan_.cutAfterBytes >= 0 && delivered_ + static_cast<long long>(end) >= plan_.cutAfterBytes) {
-    end = static_cast<std::size_t>(plan_.cutAfterBytes - delivered_);
-    cut_ = true;
-  }
+  const bool cut =
+      plan_.cutAfterBytes >= 0 && delivered_ + static_cast<long long>(end) >= plan_.cutAfterBytes;
+  if (cut) end = static_cast<std::size_t>(plan_.cutAfterBytes - delivered_);
   const std::chrono::milliseconds pause(plan_.pauseMs);
   for (std::size_t at = 0; at < end;) {
     std::size_t size = end - at;
@@ -92,7 +90,7 @@ std::vector<SimSlice> SimFaultInjector::slice(const std::string& bytes) {
     at += size;
   }
   delivered_ += static_cast<long long>(end);
-  if (cut_) {
+  if (cut) {
     if (slices.empty()) slices.push_back(SimSlice{});
     slices.back().cutAfter = true;
   }

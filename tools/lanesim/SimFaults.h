@@ -60,9 +60,9 @@ class SimFaultInjector {
   // One packet as it goes on the wire: maybe garbage, a false head or a huge head before it, maybe
   // a wrong or lower-case check code.
   std::string mangle(std::string packetBytes);
-  // Cuts bytes into the slices to deliver, ending at the cut when the plan has one; nothing once cut.
+  // Cuts bytes into the slices to deliver. With a cut in the plan, the slice that reaches it is
+  // marked (cutAfter) and ends the delivery; its owner sends nothing after that.
   std::vector<SimSlice> slice(const std::string& bytes);
-  bool cut() const { return cut_; }
 
  private:
   std::string garbageBytes();
@@ -72,7 +72,6 @@ class SimFaultInjector {
   SimFaultPlan plan_;
   std::mt19937 rng_;
   long long delivered_ = 0;  // bytes handed to slices since the plan was set
-  bool cut_ = false;
 };
 
 namespace simfaults {

@@ -1,10 +1,11 @@
 #include "SimForwarder.h"
 
+#include <algorithm>
 #include <exception>
 #include <thread>
+#include <vector>
 
 #include "SimScenario.h"
-#include "SimStreamDecoder.h"
 
 namespace {
 
@@ -44,18 +45,38 @@ SimSocket connectTo(const std::string& ip, std::uint16_t port, std::chrono::mill
 
 }  // namespace
 
-SimForwarder::SimForwarder(std::string serverHost, std::uint16_t serverPort)
+SimForwarder::SimForwarder(std::string serverHost, std::uint16_t serverPort,
+                           std::chrono::milliseconds connectTimeout)
     : serverHost_(std::move(serverHost)),
       serverPort_(serverPort),
       serverName_(serverHost_ + ":" + std::to_string(serverPort_)),
+      connectTimeout_(connectTimeout),
       acceptor_([this] { return plans().toLane; },
                 [this](const std::shared_ptr<SimConnection>& lane) { serve(lane); }, echo_) {}
 
 SimForwarder::~SimForwarder() { stop(); }
 
-bool SimForwarder::start(const std::string& host, std::uint16_t port) { return acceptor_.start(host, port); }
+bool SimForwarder::start(const std::string& host, std::uint16_t port, std::string* error) {
+  return acceptor_.start(host, port, error);
+}
 
-void SimForwarder::stop() { acceptor_.stop(); }
+void SimForwarder::stop() {
+  acceptor_.stop();
+  writeRecording();
+  echo_.drain();
+}
+
+bool SimForwarder::recordTo(const std::string& path, std::string* error) {
+  auto recorder = std::make_unique<SimRecorder>(path);
+  if (!recorder->writeNow(error)) return false;
+  recorder_ = std::move(recorder);
+  return true;
+}
+
+void SimForwarder::writeRecording() {
+  std::string error;
+  if (recorder_ != nullptr && !recorder_->writeNow(&error)) echo_.line("error " + error);
+}
 
 void SimForwarder::setFaults(const SimFaultPlan& toLane, const SimFaultPlan& toServer) {
   std::map<unsigned, std::shared_ptr<SimConnection>> servers;
@@ -101,13 +122,12 @@ void SimForwarder::serve(const std::shared_ptr<SimConnection>& lane) {
   const unsigned n = lane->id();
   const std::string& name = lane->name();
   std::string why;
-  SimSocket socket = connectTo(serverHost_, serverPort_, kConnectTimeout, acceptor_.stopping(), why);
+  SimSocket socket = connectTo(serverHost_, serverPort_, connectTimeout_, acceptor_.stopping(), why);
   if (!socket.valid()) {
     if (!acceptor_.stopping().load()) {
       echo_.line("note " + name + " cannot reach the server " + serverName_ + ": " + why +
                  "; closing the lane's connection");
     }
-    lane->markClosed();
     lane->finish();
     echo_.line("close " + name);
     return;
@@ -119,75 +139,103 @@ void SimForwarder::serve(const std::shared_ptr<SimConnection>& lane) {
   }
   echo_.line("note " + name + " connected to the server " + serverName_);
 
-  std::thread toLane([this, server, lane] { pump(*server, *lane, kToLane, "server"); });
-  pump(*lane, *server, kToServer, "lane");
+  SimExchanges exchanges(n, name, summary_, recorder_.get());
+  std::thread toLane([this, server, lane, &exchanges] {
+    pump(*server, *lane, kToLane, "server", exchanges, SimStreamDecoder::Source::Server);
+  });
+  pump(*lane, *server, kToServer, "lane", exchanges, SimStreamDecoder::Source::Lane);
   toLane.join();
   {
     std::lock_guard<std::mutex> lock(mutex_);
     servers_.erase(n);
   }
-  lane->markClosed();
+  writeRecording();
   echo_.line("close " + name);
 }
 
 void SimForwarder::pump(SimConnection& from, SimConnection& to, const char* direction,
-                        const char* fromName) {
+                        const char* fromName, SimExchanges& exchanges, SimStreamDecoder::Source source) {
   const std::string& name = from.name();
-  SimStreamDecoder decoder(direction, from.id(), echo_);
+  SimStreamDecoder decoder(direction, name, echo_, &exchanges, source);
   bool decoding = false;
-  const SimConnection::LoopEnd end =
-      from.receive(acceptor_.stopping(), [&](const char* data, std::size_t size) {
-        // Decoding starts with the first bytes received while the log is on, and goes on. A
-        // packet is printed before its last bytes are passed on, so that no answer can be
-        // printed before the request it answers.
-        decoding = decoding || echo_.active();
-        if (decoding) {
-          try {
-            decoder.feed(data, size);
-          } catch (const std::exception& e) {
-            echo_.line("error " + name + " " + direction + " " + e.what());
-          }
-        }
-        to.send(std::string(data, size));
-      });
+  const auto received = [&](const char* data, std::size_t size) {
+    // Decoding starts with the first bytes received while the log is on, and goes on. A packet is
+    // printed before its last bytes are passed on, so that no answer can be printed before the
+    // request it answers.
+    decoding = decoding || echo_.active() || recorder_ != nullptr;
+    if (decoding) {
+      try {
+        decoder.feed(data, size, SimConnection::Clock::now());
+      } catch (const std::exception& e) {
+        echo_.line("error " + name + " " + direction + " " + e.what());
+      }
+    }
+    to.send(std::string(data, size));
+  };
+  const auto idle = [&](SimConnection::Clock::time_point now) {
+    if (!decoding) return;
+    decoder.quiet(now);
+    if (source != SimStreamDecoder::Source::Lane) return;
+    for (const std::string& flag : exchanges.overdue(now)) echo_.line(flag);
+    std::string error;
+    if (recorder_ != nullptr && !recorder_->writeIfDue(now, &error)) echo_.line("error " + error);
+  };
+  const SimConnection::State end = from.receive(acceptor_.stopping(), received, idle);
   if (decoding) decoder.finish();
+  const bool serverClosed = end == SimConnection::State::PeerClosed || end == SimConnection::State::PeerFailed;
+  if (source == SimStreamDecoder::Source::Server && serverClosed) {
+    exchanges.serverClosed(end == SimConnection::State::PeerFailed, SimConnection::Clock::now());
+  }
   passOnTheEnd(end, from, to, fromName);
   from.finish();
 }
 
-void SimForwarder::passOnTheEnd(SimConnection::LoopEnd end, SimConnection& from, SimConnection& to,
+void SimForwarder::writeSummary() {
+  for (const std::string& line : summary_.lines()) echo_.line(line);
+  echo_.drain();
+}
+
+namespace {
+
+// What the other side of a pair gets when one side ends.
+enum class PassOn { Close, Reset };
+
+struct EndRule {
+  SimConnection::State end;
+  const char* kind;    // first word of the line; null: no line
+  const char* before;  // between the pair's name and the side
+  std::string after;   // after the side
+  PassOn passOn;
+};
+
+// One row per end of `from`. "The side" is from's peer: the lane or the server. Ends that are not
+// listed came at the other side's request (or the forwarder's stop) and are not passed back.
+const std::vector<EndRule>& endRules() {
+  using S = SimConnection::State;
+  static const std::vector<EndRule> rules = {
+      {S::PeerClosed, "note", " the ", " closed the connection; closing the other side", PassOn::Close},
+      {S::PeerFailed, "note", " the ", " reset the connection; resetting the other side", PassOn::Reset},
+      {S::Cut, "note", " cut toward the ", "; closing the other side the same way", PassOn::Close},
+      {S::CutByReset, "note", " cut toward the ", " by a reset; closing the other side the same way",
+       PassOn::Reset},
+      {S::Lost, "lost", " the ",
+       " took nothing for " + std::to_string(SimConnection::kSendTimeout.count()) + " ms; closing both sides",
+       PassOn::Close},
+  };
+  return rules;
+}
+
+}  // namespace
+
+void SimForwarder::passOnTheEnd(SimConnection::State end, const SimConnection& from, SimConnection& to,
                                 const std::string& side) {
-  const std::string& name = from.name();
-  switch (end) {
-    case SimConnection::LoopEnd::Stopped:
-      return;
-    case SimConnection::LoopEnd::PeerClosed:
-      echo_.line("note " + name + " the " + side + " closed the connection; closing the other side");
-      to.closeAfterSent();
-      return;
-    case SimConnection::LoopEnd::PeerFailed:
-      echo_.line("note " + name + " the " + side + " reset the connection; resetting the other side");
-      to.resetNow();
-      return;
-    case SimConnection::LoopEnd::Ending:
-      break;
-  }
-  switch (from.ending()) {
-    case SimConnection::Ending::Cut:
-      echo_.line("note " + name + " cut toward the " + side + (from.endsWithReset() ? " by a reset" : "") +
-                 "; closing the other side the same way");
-      if (from.endsWithReset()) {
-        to.resetNow();
-      } else {
-        to.closeAfterSent();
-      }
-      return;
-    case SimConnection::Ending::Lost:
-      echo_.line("lost " + name + " the " + side + " took nothing for " +
-                 std::to_string(SimConnection::kSendTimeout.count()) + " ms; closing both sides");
-      to.closeAfterSent();
-      return;
-    default:
-      return;  // ended at the other side's request
+  const auto& rules = endRules();
+  const auto rule = std::find_if(rules.begin(), rules.end(), [end](const EndRule& r) { return r.end == end; });
+  if (rule == rules.end()) return;
+  echo_.line(std::string(rule->kind) + " " + from.name() + rule->before + side + rule->after);
+  if (rule->passOn == PassOn::Reset) {
+    to.resetNow();
+  } else {
+    to.closeAfterSent();
   }
 }

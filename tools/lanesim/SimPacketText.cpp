@@ -5,8 +5,8 @@
 
 #include <json/json.h>
 
-#include "SimAnswers.h"
 #include "common/JsonText.h"
+#include "protocol/LaneCommandIds.h"
 #include "transport/Packet.h"
 
 namespace simtext {
@@ -19,30 +19,19 @@ constexpr char kAnswerMark = '1';  // third digit of an answer id: 031xx answers
 constexpr std::size_t kAnswerMarkAt = 2;
 
 const std::map<std::string, const char*>& names() {
-  static const std::map<std::string, const char*> table = {
-      {"03001", "LaneLogin"},        {"03002", "LaneQuit"},
-      {"03003", "RSUOpen"},          {"03004", "RSUClose"},
-      {"03005", "OBUSearch"},        {"03006", "GetOBUInfo_GD"},
-      {"03007", "RSUWriteCard"},     {"03008", "CardReaderOpen"},
-      {"03009", "CardReaderClose"},  {"03010", "CardSearch"},
-      {"03011", "GetCardInfo"},      {"03012", "CardReaderWriteCard"},
-      {"03013", "ListUpLoad"},       {"03014", "ListQuery"},
-      {"03016", "StatusQuery"},      {"03017", "BlackListQuery"},
-      {"03020", "GetCardNo"},        {"03021", "HeartBeat"},
-      {"03023", "RSUWriteCard_GD"},  {"03024", "CardReaderWriteCard_GD"},
-      {"03025", "GetOBUInfo"},       {"03026", "GetCardInfo_GD"},
-      {"03029", "SendNonCashPay"},   {"03031", "StopNonCashPay"},
-      {"03032", "QueryTransDetail"}, {simanswers::kAckId, "NonCashPayAck"},
-  };
+  static const std::map<std::string, const char*> table = [] {
+    std::map<std::string, const char*> byId;
+    for (const lanecommand::Request* r : lanecommand::kRequests) byId[r->id] = r->name;
+    byId[lanecommand::kPayAckId] = lanecommand::kPayAckName;
+    return byId;
+  }();
   return table;
 }
-
-constexpr const char* kPushName = "NonCashPayResult";
 
 }  // namespace
 
 std::string commandName(const std::string& cmdId) {
-  if (cmdId == simanswers::kPushId) return kPushName;
+  if (cmdId == lanecommand::kPayResultId) return lanecommand::kPayResultName;
   const auto& table = names();
   const auto request = table.find(cmdId);
   if (request != table.end()) return request->second;
@@ -87,13 +76,13 @@ std::string oneLine(const std::string& body) {
   return out;
 }
 
-std::string packetLine(const std::string& direction, unsigned connection, const std::string& cmdId,
-                       unsigned serial, const std::string& body) {
-  char numbers[32];
-  std::snprintf(numbers, sizeof numbers, " #%u ", connection);
+std::string packetLine(const std::string& direction, const std::string& connection,
+                       const std::string& cmdId, unsigned serial, const std::string& body,
+                       const std::string& remark) {
   char serialText[16];
   std::snprintf(serialText, sizeof serialText, " %08u ", serial);
-  return direction + numbers + cmdId + ' ' + commandName(cmdId) + serialText + oneLine(body);
+  return direction + ' ' + connection + ' ' + cmdId + ' ' + commandName(cmdId) + serialText +
+         (remark.empty() ? std::string() : remark + ' ') + oneLine(body);
 }
 
 unsigned serialOf(const char* field) {

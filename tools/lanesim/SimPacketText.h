@@ -15,9 +15,11 @@ std::string commandName(const std::string& cmdId);
 // control characters escaped (\n, \t, \xHH).
 std::string oneLine(const std::string& body);
 
-// "DIRECTION #CONNECTION ID NAME SERIAL BODY", the serial as 8 digits.
-std::string packetLine(const std::string& direction, unsigned connection, const std::string& cmdId,
-                       unsigned serial, const std::string& body);
+// "DIRECTION CONNECTION ID NAME SERIAL BODY", the connection by its printed name ("#1"), the
+// serial as 8 digits; a remark (such as an answer's latency) goes before the body.
+std::string packetLine(const std::string& direction, const std::string& connection,
+                       const std::string& cmdId, unsigned serial, const std::string& body,
+                       const std::string& remark = std::string());
 
 // The 8-character serial field of a packet; anything but 8 decimal digits reads as 0.
 unsigned serialOf(const char* field);

@@ -1,6 +1,7 @@
 // What the lane-server simulator does with each request, and the scenario document that sets it.
 #pragma once
 
+#include <deque>
 #include <functional>
 #include <map>
 #include <string>
@@ -42,20 +43,50 @@ struct SimSettings {
   SimFaultPlan faults;                  // faults injected into what is sent, per connection
 };
 
+// One packet of a recorded outcome: sent `delayMs` after the request, with the request's serial
+// plus `serialOffset` (modulo 100000000).
+struct ReplaySend {
+  std::string cmdId;
+  int delayMs = 0;
+  long long serialOffset = 0;
+  std::string body;
+};
+
+// What the server did with one recorded request: the packets it sent for it and, when `closeMs` is
+// not negative, a close of the connection that long after the request (a reset with `reset`).
+struct ReplayEntry {
+  std::vector<ReplaySend> sends;
+  int closeMs = -1;
+  bool reset = false;
+};
+
+// The recorded outcomes by request id, each list in the order its requests came.
+using ReplayQueues = std::map<std::string, std::deque<ReplayEntry>>;
+
 namespace simscenario {
 
 // Longest delay a scenario may ask for.
 using simfaults::kMaxDelayMs;
+
+// The members of a recorded session ("Replay").
+constexpr const char* kReplayMember = "Replay";
+constexpr const char* kReplaySends = "Sends";
+constexpr const char* kReplayId = "Id";
+constexpr const char* kReplayDelayMs = "DelayMs";
+constexpr const char* kReplaySerialOffset = "SerialOffset";
+constexpr const char* kReplayBody = "Body";
+constexpr const char* kReplayCloseMs = "CloseMs";
+constexpr const char* kReplayReset = "Reset";
 
 // A command id as the simulator keys it: up to five digits, zero-padded to five ("3010" gives
 // "03010"). Empty when the text is not such a number.
 std::string normaliseCmdId(const std::string& cmdId);
 
 // Reads a scenario document. On success `settings` holds the given top-level settings over its
-// previous values and `commands` the behaviour of every listed request id; on failure neither is
-// touched and `error` (when given) tells what is wrong.
+// previous values, `commands` the behaviour of every listed request id and `replay` the recorded
+// outcomes; on failure none is touched and `error` (when given) tells what is wrong.
 bool parse(const Json::Value& doc, SimSettings& settings,
-           std::map<std::string, CommandBehaviour>& commands, std::string* error);
+           std::map<std::string, CommandBehaviour>& commands, ReplayQueues& replay, std::string* error);
 
 // Reads the JSON file at `path` and hands the document to `load`. False, with the reason prefixed
 // by the path, when the file cannot be read, is not JSON or `load` refuses it.

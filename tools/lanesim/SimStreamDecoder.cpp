@@ -1,7 +1,5 @@
 #include "SimStreamDecoder.h"
 
-#include <cstdio>
-
 #include "SimPacketText.h"
 #include "transport/ADataParse.h"
 #include "transport/Packet.h"
@@ -35,28 +33,25 @@ std::string checkCodeOf(const char* head, std::size_t size) {
   return std::string(code, sizeof code);
 }
 
-// What is wrong with a complete candidate that failed a check, told by the checks themselves.
-std::string failedCheck(const char* head, std::size_t size) {
-  const ADataParse candidate(head, static_cast<int>(size));
-  if (!candidate.checkPckgLength()) return "bad packet length" + where(head);
-  if (!candidate.checkPackageVerifed()) {
-    return "bad check code " + fieldAt(head, size - packet::kCheckCodeFromEnd, packet::kCheckCodeSize) +
-           " (computed " + checkCodeOf(head, size) + ")" + where(head);
-  }
-  return "bad body length " + bodyLengthField(head) + where(head);
-}
-
 }  // namespace
 
-SimStreamDecoder::SimStreamDecoder(std::string direction, unsigned connection, SimEcho& echo)
+SimStreamDecoder::SimStreamDecoder(std::string direction, std::string connection, SimEcho& echo,
+                                   SimExchanges* exchanges, Source source)
     : direction_(std::move(direction)),
-      tag_("#" + std::to_string(connection) + " " + direction_),
-      connection_(connection),
-      echo_(echo) {}
+      connection_(std::move(connection)),
+      tag_(connection_ + " " + direction_),
+      echo_(echo),
+      exchanges_(exchanges),
+      source_(source) {}
 
-void SimStreamDecoder::feed(const char* data, std::size_t size) {
+void SimStreamDecoder::feed(const char* data, std::size_t size, Clock::time_point now) {
+  lastFed_ = now;
   accumulator_.append(data, size);
   accumulator_.scan(*this);
+}
+
+void SimStreamDecoder::quiet(Clock::time_point now) {
+  if (now - lastFed_ >= kQuietTime) tellSkipped();
 }
 
 void SimStreamDecoder::finish() {
@@ -70,9 +65,13 @@ void SimStreamDecoder::finish() {
 void SimStreamDecoder::onPacket(int, const char* message, unsigned length) {
   tellSkipped();
   const std::string id(message, packet::kCmdIdWidth);
+  const unsigned serial = simtext::serialOf(message + packet::kMessageSerialOffset);
   const std::string body(message + packet::kMessageBodyOffset, length - packet::kMessageBodyOffset);
-  echo_.line(simtext::packetLine(direction_, connection_, id,
-                                 simtext::serialOf(message + packet::kMessageSerialOffset), body));
+  SimExchanges::Remark remark;
+  if (exchanges_ != nullptr && source_ == Source::Lane) exchanges_->fromLane(id, serial, body, lastFed_);
+  if (exchanges_ != nullptr && source_ == Source::Server) remark = exchanges_->fromServer(id, serial, body, lastFed_);
+  echo_.line(simtext::packetLine(direction_, connection_, id, serial, body, remark.latency));
+  for (const std::string& flag : remark.flags) echo_.line(flag);
 }
 
 void SimStreamDecoder::onSkipped(const char* data, std::size_t count, std::size_t readable,
@@ -83,21 +82,35 @@ void SimStreamDecoder::onSkipped(const char* data, std::size_t count, std::size_
       break;
     case ScanSkip::ShortLength:
       flag("bad packet length " + lengthField(data) + " after a head marker (below " +
-           std::to_string(packet::kOverhead) + ")");
+               std::to_string(packet::kOverhead) + ")",
+           nullptr);
       break;
     case ScanSkip::LengthMismatch:
-      flag("bad body length " + bodyLengthField(data) + where(data));
+      flag("bad body length " + bodyLengthField(data) + where(data), data);
       break;
     case ScanSkip::BadTail:
-      flag("bad tail marker" + where(data));
+      flag("bad tail marker" + where(data), data);
       break;
-    case ScanSkip::FailedCheck:
-      flag(failedCheck(data, readable));
+    case ScanSkip::FailedPacketLength:
+      flag("bad packet length" + where(data), data);
+      break;
+    case ScanSkip::FailedCheckCode:
+      flag("bad check code " + fieldAt(data, readable - packet::kCheckCodeFromEnd, packet::kCheckCodeSize) +
+           " (computed " + checkCodeOf(data, readable) + ")" + where(data),
+           data);
+      break;
+    case ScanSkip::FailedBodyLength:
+      flag("bad body length " + bodyLengthField(data) + where(data), data);
       break;
   }
 }
 
-void SimStreamDecoder::flag(const std::string& what) { echo_.line("flag " + tag_ + " " + what); }
+void SimStreamDecoder::flag(const std::string& what, const char* head) {
+  if (exchanges_ != nullptr) {
+    exchanges_->badPacket(head != nullptr ? std::string(head + packet::kCmdIdOffset, packet::kCmdIdWidth) : "");
+  }
+  echo_.line("flag " + tag_ + " " + what);
+}
 
 void SimStreamDecoder::tellSkipped() {
   if (skipped_ == 0) return;

@@ -1,9 +1,11 @@
 // lanesim: the lane-server simulator as a program, for integrators and manual tests; with
 // --forward, a decoding proxy in front of a real lane server.
 #include <atomic>
+#include <cctype>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <functional>
 #include <iostream>
 #include <string>
 #include <thread>
@@ -25,15 +27,31 @@ constexpr const char* kDefaultHost = "127.0.0.1";
 
 std::atomic<bool> stopRequested{false};
 
+// The network runtime of the process, for as long as the object lives.
+class NetworkRuntime {
+ public:
+  NetworkRuntime() { platform::networkStartup(); }
+  ~NetworkRuntime() { platform::networkCleanup(); }
+  NetworkRuntime(const NetworkRuntime&) = delete;
+  NetworkRuntime& operator=(const NetworkRuntime&) = delete;
+};
+
 extern "C" void onStopSignal(int) { stopRequested.store(true); }
 
 const char kUsage[] =
-    "usage: lanesim [--listen HOST:PORT] [--scenario FILE] [--forward HOST:PORT]\n"
+    "usage: lanesim [--listen HOST:PORT] [--scenario FILE]\n"
+    "       lanesim --forward HOST:PORT [--listen HOST:PORT] [--scenario FILE] [--summary]\n"
+    "               [--record FILE]\n"
     "  --listen HOST:PORT   address to listen on (default 127.0.0.1:0; port 0 picks a free port)\n"
     "  --scenario FILE      JSON scenario: per-command answers, delays, pushes, card number, faults\n"
     "  --forward HOST:PORT  pass every byte on to the lane server at this IPv4 address and back,\n"
-    "                       printing each packet; a scenario then holds only Faults (what goes to\n"
-    "                       the lane) and ServerFaults (what goes to the server)\n"
+    "                       printing each packet with the time, an answer with its latency, and\n"
+    "                       flags; a scenario then holds only Faults (what goes to the lane) and\n"
+    "                       ServerFaults (what goes to the server)\n"
+    "  --summary            with --forward: at exit, per connection and command, the requests,\n"
+    "                       answers, median and worst latency, and flags\n"
+    "  --record FILE        with --forward: write what the server sends back, as it forwards, as\n"
+    "                       a scenario that lanesim --scenario FILE replays without the server\n"
     "Prints \"lanesim listening on HOST:PORT\" once listening, then one line per packet.\n"
     "Stops on SIGINT or SIGTERM.\n";
 
@@ -74,10 +92,11 @@ bool parseAddress(const std::string& text, std::string& host, std::uint16_t& por
   return true;
 }
 
-// Loads the scenario, listens, prints the address and serves until a stop signal.
+// Loads the scenario, listens, prints the address and serves until a stop signal; then stops and
+// runs `atExit` while the log still goes to the standard output.
 template <typename Server>
 int serve(Server& server, const std::string& scenario, const std::string& host, std::uint16_t port,
-          const std::string& role) {
+          const std::string& role, const std::function<void()>& atExit = nullptr) {
   if (!scenario.empty()) {
     std::string error;
     if (!server.loadScenarioFile(scenario, &error)) {
@@ -88,14 +107,17 @@ int serve(Server& server, const std::string& scenario, const std::string& host, 
   std::signal(SIGINT, onStopSignal);
   std::signal(SIGTERM, onStopSignal);
   server.setEcho(&std::cout);
-  if (!server.start(host, port)) {
-    std::cerr << "lanesim: cannot listen on " << host << ':' << port << '\n';
+  std::string why;
+  if (!server.start(host, port, &why)) {
+    if (!why.empty()) why[0] = static_cast<char>(std::tolower(static_cast<unsigned char>(why[0])));
+    std::cerr << "lanesim: cannot listen on " << host << ':' << port << ": " << why << '\n';
     server.setEcho(nullptr);
     return kExitFailure;
   }
   std::cout << "lanesim listening on " << host << ':' << server.port() << role << std::endl;
   while (!stopRequested.load()) std::this_thread::sleep_for(kStopPoll);
   server.stop();
+  if (atExit) atExit();
   server.setEcho(nullptr);
   return 0;
 }
@@ -108,19 +130,30 @@ int main(int argc, char** argv) {
   std::string scenario;
   std::string serverHost;
   std::uint16_t serverPort = 0;
+  bool summary = false;
+  std::string record;
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--help" || arg == "-h") {
       std::cout << kUsage;
       return 0;
     }
-    if ((arg == "--listen" || arg == "--scenario" || arg == "--forward") && i + 1 >= argc) {
+    if (arg == "--summary") {
+      summary = true;
+      continue;
+    }
+    if ((arg == "--listen" || arg == "--scenario" || arg == "--forward" || arg == "--record") && i + 1 >= argc) {
       return usage(arg + " needs a value");
     }
     if (arg == "--listen") {
-      if (!parseAddress(argv[++i], host, port)) return usage("bad --listen value: " + std::string(argv[i]));
+      const std::string value = argv[++i];
+      if (!parseAddress(value, host, port) || !isDottedIPv4(host)) {
+        return usage("bad --listen value (a dotted IPv4 address and a port): " + value);
+      }
     } else if (arg == "--scenario") {
       scenario = argv[++i];
+    } else if (arg == "--record") {
+      record = argv[++i];
     } else if (arg == "--forward") {
       const std::string value = argv[++i];
       if (!parseAddress(value, serverHost, serverPort) || !isDottedIPv4(serverHost) || serverPort == 0) {
@@ -130,18 +163,23 @@ int main(int argc, char** argv) {
       return usage("unknown argument: " + arg);
     }
   }
+  if (summary && serverHost.empty()) return usage("--summary needs --forward");
+  if (!record.empty() && serverHost.empty()) return usage("--record needs --forward");
 
-  platform::networkStartup();
-  int status = 0;
+  const NetworkRuntime network;
   if (serverHost.empty()) {
     LaneSimulator sim;
     sim.setRecording(false);
-    status = serve(sim, scenario, host, port, "");
-  } else {
-    SimForwarder forwarder(serverHost, serverPort);
-    status = serve(forwarder, scenario, host, port,
-                   ", forwarding to " + serverHost + ':' + std::to_string(serverPort));
+    return serve(sim, scenario, host, port, "");
   }
-  platform::networkCleanup();
-  return status;
+  SimForwarder forwarder(serverHost, serverPort);
+  std::string error;
+  if (!record.empty() && !forwarder.recordTo(record, &error)) {
+    std::cerr << "lanesim: " << error << '\n';
+    return kExitFailure;
+  }
+  return serve(forwarder, scenario, host, port, ", forwarding to " + serverHost + ':' + std::to_string(serverPort),
+               [&] {
+                 if (summary) forwarder.writeSummary();
+               });
 }

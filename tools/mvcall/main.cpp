@@ -23,8 +23,8 @@ constexpr int kExitCallFailed = 3;
 constexpr int kDefaultBufferSize = 1024;
 constexpr int kMaxBufferSize = 64 * 1024 * 1024;
 
-void printUsage() {
-  std::fprintf(stderr,
+void printUsage(std::FILE* out) {
+  std::fprintf(out,
                "usage: mvcall [--lib PATH] [--buffer BYTES] STEP...\n"
                "  STEP is one of\n"
                "    Init                     read EtcConfig/Marovex.ini here and start the lanes\n"
@@ -33,19 +33,21 @@ void printUsage() {
                "    wait:MS                  pause for MS milliseconds\n"
                "  OPERATION is one of");
   for (int i = 0; i < LibraryBinding::kOperationCount; ++i) {
-    std::fprintf(stderr, " %s", LibraryBinding::kOperationNames[i]);
+    std::fprintf(out, " %s", LibraryBinding::kOperationNames[i]);
   }
-  std::fprintf(stderr,
+  std::fprintf(out,
                "\n"
                "  --lib PATH      the library to load (default: %s next to mvcall)\n"
                "  --buffer BYTES  the output buffer given to each call (default %d); longer\n"
                "                  outputs are fetched with GetResponse\n"
+               "  --help          print this and exit\n"
                "Exit status: 0 when every call returned 0, 3 when one did not, 1 when the\n"
                "library cannot be used, 2 on a bad command line.\n",
                LibraryBinding::fileName().c_str(), kDefaultBufferSize);
 }
 
 struct Options {
+  bool help = false;
   std::string library;
   int bufferSize = kDefaultBufferSize;
   std::vector<CallStep> steps;
@@ -75,7 +77,10 @@ bool parseOptions(int argc, char** argv, Options& options) {
       options.bufferSize = static_cast<int>(size);
       continue;
     }
-    if (arg == "--help" || arg == "-h") return false;
+    if (arg == "--help" || arg == "-h") {
+      options.help = true;
+      return true;
+    }
     if (arg.rfind("--", 0) == 0) {
       std::fprintf(stderr, "mvcall: unknown option %s\n", arg.c_str());
       return false;
@@ -167,8 +172,12 @@ void printOutcome(const CallStep& step, const CallOutcome& outcome, long long el
 int main(int argc, char** argv) {
   Options options;
   if (!parseOptions(argc, argv, options)) {
-    printUsage();
+    printUsage(stderr);
     return kExitUsage;
+  }
+  if (options.help) {
+    printUsage(stdout);
+    return kExitAllOk;
   }
   const LibraryBinding lib(options.library);
   if (!lib.ok()) {
