@@ -4,6 +4,7 @@
 #   lanesim_stop                       stops it (safe to call twice, or in an EXIT trap)
 #   lanesim_runner=(PROGRAM...)        set after sourcing: what runs BINARY (e.g. wine for a .exe)
 lanesim_listen_deadline_s=10
+lanesim_stop_deadline_s=10
 lanesim_pid=""
 lanesim_port=""
 lanesim_runner=()
@@ -28,9 +29,21 @@ lanesim_start() {
   return 1
 }
 
+# True while the simulator has not ended (an ended child stays a zombie until it is waited for).
+lanesim_running() {
+  local stat
+  stat="$(cat "/proc/$lanesim_pid/stat" 2>/dev/null)" && [[ "${stat##*) }" != Z* ]]
+}
+
 lanesim_stop() {
-  if [[ -n "$lanesim_pid" ]] && kill -0 "$lanesim_pid" 2>/dev/null; then
+  local i
+  if [[ -n "$lanesim_pid" ]] && lanesim_running; then
     kill "$lanesim_pid" 2>/dev/null || true
+    for ((i = 0; i < lanesim_stop_deadline_s * 10; i++)); do
+      lanesim_running || break
+      sleep 0.1
+    done
+    if lanesim_running; then kill -KILL "$lanesim_pid" 2>/dev/null || true; fi
     wait "$lanesim_pid" 2>/dev/null || true
   fi
 }
