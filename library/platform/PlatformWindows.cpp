@@ -93,9 +93,9 @@ std::string systemMessage(DWORD code) {
 
 }  // namespace
 
-void networkStartup() {
+bool networkStartup() {
   WSADATA data;
-  ::WSAStartup(MAKEWORD(2, 2), &data);
+  return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
 }
 
 void networkCleanup() { ::WSACleanup(); }
