@@ -60,46 +60,6 @@ try_host_wine() {
 
 # ---- Route 2: Wine in a root of its own ------------------------------------------------------------
 
-# The first URI of the machine's Debian archive (not of its security or update suites), from its
-# apt sources in either format.
-debian_mirror() {
-  local f
-  for f in /etc/apt/sources.list.d/*.sources; do
-    [ -e "$f" ] || continue
-    awk 'BEGIN { RS = ""; FS = "\n" }
-      {
-        types = ""; uris = ""; suites = ""; enabled = "yes"
-        for (i = 1; i <= NF; i++) {
-          if ($i ~ /^Types:/) types = $i
-          else if ($i ~ /^URIs:/) uris = $i
-          else if ($i ~ /^Suites:/) suites = $i
-          else if ($i ~ /^Enabled:/) enabled = $i
-        }
-        if (enabled ~ /no/ || types !~ /[[:space:]]deb([[:space:]]|$)/) next
-        n = split(suites, s, /[[:space:]]+/)
-        for (j = 2; j <= n; j++) if (s[j] !~ /-/ && s[j] != "") { split(uris, u, /[[:space:]]+/); print u[2]; exit }
-      }' "$f"
-  done
-  for f in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-    [ -e "$f" ] || continue
-    # deb [OPTIONS] URI SUITE COMPONENT...
-    awk '$1 == "deb" { i = 2; if ($i ~ /^\[/) { while ($i !~ /\]$/) i++; i++ }
-                       if ($(i + 1) !~ /-/) { print $i; exit } }' "$f"
-  done
-}
-
-# Removes a folder from an earlier run that did not finish, never while something is mounted
-# below it.
-discard() { # DIR
-  local dir="$1"
-  [ -e "$dir" ] || return 0
-  if awk -v d="$dir" '$5 == d || index($5, d "/") == 1 { found = 1 } END { exit !found }' \
-    /proc/self/mountinfo; then
-    wine_fail "something is mounted below $dir; unmount it first"
-  fi
-  rm -rf --one-file-system "$dir"
-}
-
 # What runs inside the new root, as root there, with /proc, /dev and /sys shown.
 install_wine_in_root() {
   set -euo pipefail
@@ -141,11 +101,11 @@ make_root() {
     wine_fail "a Wine root needs unshare and chroot (util-linux, coreutils)"
   "$install_deps" debootstrap
   local mirror
-  mirror="$(debian_mirror | head -n1)"
+  mirror="$(wine_debian_mirror /etc/apt | head -n1)"
   [ -n "$mirror" ] || wine_fail "no Debian archive in the machine's apt sources to make a root from"
   export MAROVEX_WINE_ROUTE=root
   if [ ! -e "$wine_dir/root.done" ]; then
-    discard "$wine_root"
+    wine_discard "$wine_root"
     rm -f "$wine_dir"/prefix-*.done
     echo "install-wine: making a Debian $root_release root with Wine in $wine_root from $mirror" \
       "(log: $root_log)"
@@ -177,7 +137,7 @@ make_prefix() { # ARCH
   prefix="$(wine_prefix "$arch")"
   stamp="$prefix.done"
   [ -e "$stamp" ] && return 0
-  discard "$prefix"
+  wine_discard "$prefix"
   echo "install-wine: making the $arch Wine prefix $prefix"
   if ! timeout "$wine_boot_deadline_s" bash -c 'source "$0"; wine_enter wine_make_prefix "$1"' \
     "$wine_lib" "$arch" </dev/null >"$prefix.log" 2>&1; then

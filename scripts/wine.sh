@@ -22,6 +22,9 @@
 #   wine_exec ARCH PROGRAM [ARGS...]
 #                            (inside) replaces the shell with PROGRAM run by Wine from the current
 #                            folder, its output and exit status its own
+#   wine_debian_mirror ETC_APT, wine_discard DIR
+#                            for install-wine.sh: the mirror a root is made from, and removing
+#                            what an earlier run left unfinished
 
 wine_project="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 wine_lib="$wine_project/scripts/wine.sh"
@@ -105,6 +108,46 @@ wine_describe() {
 }
 
 wine_inside() { [ "${MAROVEX_WINE_SESSION:-}" = "$wine_dir" ]; }
+
+# The first URI of the machine's Debian archive (not of its security or update suites), from its
+# apt sources (below ETC_APT, normally /etc/apt) in either format.
+wine_debian_mirror() { # ETC_APT
+  local f
+  for f in "$1"/sources.list.d/*.sources; do
+    [ -e "$f" ] || continue
+    awk 'BEGIN { RS = ""; FS = "\n" }
+      {
+        types = ""; uris = ""; suites = ""; enabled = "yes"
+        for (i = 1; i <= NF; i++) {
+          if ($i ~ /^Types:/) types = $i
+          else if ($i ~ /^URIs:/) uris = $i
+          else if ($i ~ /^Suites:/) suites = $i
+          else if ($i ~ /^Enabled:/) enabled = $i
+        }
+        if (enabled ~ /no/ || types !~ /[[:space:]]deb([[:space:]]|$)/) next
+        n = split(suites, s, /[[:space:]]+/)
+        for (j = 2; j <= n; j++) if (s[j] !~ /-/ && s[j] != "") { split(uris, u, /[[:space:]]+/); print u[2]; exit }
+      }' "$f"
+  done
+  for f in "$1"/sources.list "$1"/sources.list.d/*.list; do
+    [ -e "$f" ] || continue
+    # deb [OPTIONS] URI SUITE COMPONENT...
+    awk '$1 == "deb" { i = 2; if ($i ~ /^\[/) { while ($i !~ /\]$/) i++; i++ }
+                       if ($(i + 1) !~ /-/) { print $i; exit } }' "$f"
+  done
+}
+
+# Removes a folder from an earlier run that did not finish, never while something is mounted
+# below it (a bind mount of the source tree, say).
+wine_discard() { # DIR
+  local dir="$1"
+  [ -e "$dir" ] || return 0
+  if awk -v d="$dir" '$5 == d || index($5, d "/") == 1 { found = 1 } END { exit !found }' \
+    /proc/self/mountinfo; then
+    wine_fail "something is mounted below $dir; unmount it first"
+  fi
+  rm -rf --one-file-system "$dir"
+}
 
 # Folders shown inside the root at their own paths: the source tree, the folder holding the Wine
 # folder (the build tree) and the current folder, each unless another one holds it already.
