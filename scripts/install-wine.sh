@@ -101,7 +101,7 @@ make_root() {
     wine_fail "a Wine root needs unshare and chroot (util-linux, coreutils)"
   "$install_deps" debootstrap
   local mirror
-  mirror="$(wine_debian_mirror /etc/apt | head -n1)"
+  mirror="$(wine_debian_mirror /etc/apt)"
   [ -n "$mirror" ] || wine_fail "no Debian archive in the machine's apt sources to make a root from"
   export MAROVEX_WINE_ROUTE=root
   if [ ! -e "$wine_dir/root.done" ]; then

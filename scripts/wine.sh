@@ -110,30 +110,35 @@ wine_describe() {
 wine_inside() { [ "${MAROVEX_WINE_SESSION:-}" = "$wine_dir" ]; }
 
 # The first URI of the machine's Debian archive (not of its security or update suites), from its
-# apt sources (below ETC_APT, normally /etc/apt) in either format.
+# apt sources (below ETC_APT, normally /etc/apt) in either format; nothing when there is none.
 wine_debian_mirror() { # ETC_APT
-  local f
-  for f in "$1"/sources.list.d/*.sources; do
+  local f uri
+  for f in "$1"/sources.list.d/*.sources "$1"/sources.list "$1"/sources.list.d/*.list; do
     [ -e "$f" ] || continue
-    awk 'BEGIN { RS = ""; FS = "\n" }
-      {
-        types = ""; uris = ""; suites = ""; enabled = "yes"
-        for (i = 1; i <= NF; i++) {
-          if ($i ~ /^Types:/) types = $i
-          else if ($i ~ /^URIs:/) uris = $i
-          else if ($i ~ /^Suites:/) suites = $i
-          else if ($i ~ /^Enabled:/) enabled = $i
-        }
-        if (enabled ~ /no/ || types !~ /[[:space:]]deb([[:space:]]|$)/) next
-        n = split(suites, s, /[[:space:]]+/)
-        for (j = 2; j <= n; j++) if (s[j] !~ /-/ && s[j] != "") { split(uris, u, /[[:space:]]+/); print u[2]; exit }
-      }' "$f"
-  done
-  for f in "$1"/sources.list "$1"/sources.list.d/*.list; do
-    [ -e "$f" ] || continue
-    # deb [OPTIONS] URI SUITE COMPONENT...
-    awk '$1 == "deb" { i = 2; if ($i ~ /^\[/) { while ($i !~ /\]$/) i++; i++ }
-                       if ($(i + 1) !~ /-/) { print $i; exit } }' "$f"
+    case "$f" in
+      *.sources)
+        uri="$(awk 'BEGIN { RS = ""; FS = "\n" }
+          {
+            types = ""; uris = ""; suites = ""; enabled = "yes"
+            for (i = 1; i <= NF; i++) {
+              if ($i ~ /^Types:/) types = $i
+              else if ($i ~ /^URIs:/) uris = $i
+              else if ($i ~ /^Suites:/) suites = $i
+              else if ($i ~ /^Enabled:/) enabled = $i
+            }
+            if (enabled ~ /no/ || types !~ /[[:space:]]deb([[:space:]]|$)/) next
+            n = split(suites, s, /[[:space:]]+/)
+            for (j = 2; j <= n; j++) if (s[j] !~ /-/ && s[j] != "") { split(uris, u, /[[:space:]]+/); print u[2]; exit }
+          }' "$f")" ;;
+      *)
+        # deb [OPTIONS] URI SUITE COMPONENT...
+        uri="$(awk '$1 == "deb" { i = 2; if ($i ~ /^\[/) { while ($i !~ /\]$/) i++; i++ }
+                                  if ($(i + 1) !~ /-/) { print $i; exit } }' "$f")" ;;
+    esac
+    if [ -n "$uri" ]; then
+      echo "$uri"
+      return 0
+    fi
   done
 }
 

@@ -23,11 +23,11 @@ expect_eq() { # WHAT EXPECTED ACTUAL
 source "$scripts/wine.sh"
 
 # ---- The mirror a root is made from: the main archive, never its security or update suites.
-expect_eq "mirror from deb822 sources (security, source-only and disabled entries skipped)" \
-  http://mirror.example.org/debian "$(wine_debian_mirror "$fixtures/apt-deb822" | head -n1)"
-expect_eq "mirror from one-line sources (options in brackets skipped)" \
-  http://mirror.example.org/debian "$(wine_debian_mirror "$fixtures/apt-one-line" | head -n1)"
-expect_eq "no mirror from a folder without sources" "" "$(wine_debian_mirror "$work" | head -n1)"
+expect_eq "one mirror from deb822 sources (security, source-only and disabled entries skipped)" \
+  http://mirror.example.org/debian "$(wine_debian_mirror "$fixtures/apt-deb822")"
+expect_eq "one mirror from one-line sources (options in brackets skipped)" \
+  http://mirror.example.org/debian "$(wine_debian_mirror "$fixtures/apt-one-line")"
+expect_eq "no mirror from a folder without sources" "" "$(wine_debian_mirror "$work")"
 
 # ---- What a run shows inside the root: each folder once, and never a folder of the system.
 binds() { # PROJECT WINE_DIR PWD
