@@ -16,7 +16,7 @@ jobs="${JOBS:-2}"
 test_timeout_s=600
 
 if ! wine_inside; then
-  echo "test-windows: $target programs run by $(wine_describe)"
+  echo "test-windows: $target programs run by $(wine_describe "$target")"
   cd "$build"
   wine_enter wine_serve "$target" "$wine_project/scripts/test-windows.sh" "$build" "$target"
   exit

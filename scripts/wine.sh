@@ -93,11 +93,11 @@ wine_host_runs_32bit() {
   [ "$status" -eq 0 ]
 }
 
-# The route in words, with how 32-bit programs run in the root on this host.
-wine_describe() {
+# The route in words, for i686 with how 32-bit programs run in the root on this host.
+wine_describe() { # ARCH
   local words
   words="$(sed -n 2p "$wine_dir/route" 2>/dev/null || true)"
-  if [ "$(wine_route)" = root ]; then
+  if [ "$(wine_route)" = root ] && [ "$1" = i686 ]; then
     if wine_host_runs_32bit; then
       words+="; 32-bit programs run natively"
     else
