@@ -1,34 +1,40 @@
 #!/usr/bin/env bash
-# Prepares the Windows builds: installs the cross compilers, Wine and the source tools when missing,
-# and builds for the targets into DEPS_DIR/<target>: jsoncpp (from Debian's source package) for
-# the 32-bit deliverable and for the 64-bit test build, GoogleTest (from the googletest package's
-# sources) for the 64-bit test build. Everything it builds or fetches stays below DEPS_DIR; a
-# second run finds it there and does nothing.
-# Usage: scripts/install-windows-deps.sh DEPS_DIR
+# Prepares the Windows builds: installs the cross compilers and the source tools when missing, and
+# builds jsoncpp (from Debian's source package) and GoogleTest (from the googletest package's
+# sources) for each target into DEPS_DIR/<target>. Everything it builds or fetches stays below
+# DEPS_DIR. A piece made by an earlier run is used only when its stamp, written once the piece was
+# complete, is there; anything else an earlier run left is removed and made again.
+# Usage: scripts/install-windows-deps.sh DEPS_DIR TARGET...   (targets: i686, x86_64)
 set -euo pipefail
 
 root="$(cd "$(dirname "$0")/.." && pwd)"
-deps="$(mkdir -p "${1:?usage: $0 DEPS_DIR}" && cd "$1" && pwd)"
+deps="$(mkdir -p "${1:?usage: $0 DEPS_DIR TARGET...}" && cd "$1" && pwd)"
+shift
+[ $# -gt 0 ] || { echo "usage: $0 DEPS_DIR TARGET..." >&2; exit 1; }
+targets=("$@")
 jobs="${JOBS:-2}"
 jsoncpp_version="1.9.5"
+stamps="$deps/stamps"
+mkdir -p "$stamps"
 
-sudo_cmd=()
-[ "$(id -u)" -ne 0 ] && sudo_cmd=(sudo)
-export DEBIAN_FRONTEND=noninteractive
-
-# Wine runs 32-bit programs with the i386 libraries.
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  "${sudo_cmd[@]}" dpkg --add-architecture i386
-  "${sudo_cmd[@]}" apt-get -o DPkg::Lock::Timeout=900 update
-fi
-"$root/scripts/install-deps.sh" cmake make dpkg-dev googletest binutils-mingw-w64-i686 \
-  g++-mingw-w64-i686-posix binutils-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix wine wine64 wine32:i386
+packages=(cmake make dpkg-dev googletest)
+for target in "${targets[@]}"; do
+  case "$target" in
+    i686) packages+=(binutils-mingw-w64-i686 g++-mingw-w64-i686-posix) ;;
+    x86_64) packages+=(binutils-mingw-w64-x86-64 g++-mingw-w64-x86-64-posix) ;;
+    *) echo "install-windows-deps: unknown target $target" >&2; exit 1 ;;
+  esac
+done
+"$root/scripts/install-deps.sh" "${packages[@]}"
 
 # A private apt setup below DEPS_DIR with the machine's own package sources turned into source
-# entries, so that the system's apt configuration stays as it is.
+# entries, so that the system's apt configuration stays as it is. The source tree is unpacked into
+# a fresh folder and trusted from then on by its stamp.
 fetch_jsoncpp_source() {
-  local apt_dir="$deps/apt"
-  mkdir -p "$apt_dir/lists/partial" "$apt_dir/sources.list.d"
+  local apt_dir="$deps/apt" src_dir="$deps/src"
+  rm -rf "$apt_dir" "$src_dir"
+  mkdir -p "$apt_dir/lists/partial" "$apt_dir/sources.list.d" "$apt_dir/cache/archives/partial" \
+    "$src_dir"
   : >"$apt_dir/sources.list"
   local f
   for f in /etc/apt/sources.list.d/*.sources; do
@@ -43,50 +49,61 @@ fetch_jsoncpp_source() {
               -o "Dir::Etc::SourceParts=$apt_dir/sources.list.d"
               -o "Dir::State::Lists=$apt_dir/lists"
               -o "Dir::Cache=$apt_dir/cache")
-  mkdir -p "$apt_dir/cache/archives/partial"
-  apt-get "${opts[@]}" update >/dev/null
+  # One index that cannot be fetched now (a mirror in the middle of a sync) fails the update; the
+  # source package is found in the others.
+  apt-get "${opts[@]}" update >"$apt_dir/update.log" 2>&1 ||
+    { grep -E '^(E|W):' "$apt_dir/update.log" >&2 || true
+      echo "install-windows-deps: not every source index could be fetched; going on with the others" >&2; }
   # The source package is called libjsoncpp in some releases and jsoncpp in others.
-  local name
+  local name reasons=""
   for name in libjsoncpp jsoncpp; do
-    (cd "$deps" && apt-get "${opts[@]}" --only-source source "$name" >/dev/null 2>&1) &&
-      return 0
+    if (cd "$src_dir" && apt-get "${opts[@]}" --only-source source "$name") >"$apt_dir/source.log" 2>&1; then
+      local tree
+      tree="$(ls -d "$src_dir"/*jsoncpp-"$jsoncpp_version"/ 2>/dev/null | head -n1)"
+      if [ -n "$tree" ]; then
+        echo "$tree" >"$stamps/jsoncpp-source"
+        return 0
+      fi
+      reasons+="$name: no $jsoncpp_version tree in what it unpacked"$'\n'
+    else
+      reasons+="$(grep -E '^(E|W):' "$apt_dir/source.log" | sed "s/^/$name: /")"$'\n'
+    fi
   done
-  echo "install-windows-deps: no jsoncpp $jsoncpp_version source package found" >&2
+  echo "install-windows-deps: no jsoncpp $jsoncpp_version source package could be fetched:" >&2
+  printf '%s' "$reasons" >&2
   return 1
 }
 
-build_for() { # target source_dir build_dir cmake_args...
-  local target="$1" src="$2" build="$3"
-  shift 3
-  cmake -S "$src" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$target.cmake" \
-    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$deps/$target" "$@" >/dev/null
-  cmake --build "$build" -j"$jobs" >/dev/null
-  cmake --install "$build" >/dev/null
-}
-
 jsoncpp_source() {
-  local src
-  src="$(ls -d "$deps"/*jsoncpp-"$jsoncpp_version"/ 2>/dev/null | head -n1 || true)"
-  if [ -z "$src" ]; then
+  if [ ! -e "$stamps/jsoncpp-source" ] || [ ! -d "$(cat "$stamps/jsoncpp-source")" ]; then
     echo "fetching the jsoncpp $jsoncpp_version source package" >&2
     fetch_jsoncpp_source
-    src="$(ls -d "$deps"/*jsoncpp-"$jsoncpp_version"/ | head -n1)"
   fi
-  echo "$src"
+  cat "$stamps/jsoncpp-source"
 }
 
-for target in i686 x86_64; do
-  if [ ! -e "$deps/$target/lib/cmake/jsoncpp/jsoncppConfig.cmake" ]; then
-    src="$(jsoncpp_source)"
-    echo "building jsoncpp for Windows ($target)"
-    build_for "$target" "$src" "$deps/build-jsoncpp-$target" -DBUILD_SHARED_LIBS=OFF \
+# Builds and installs one library for a target from a fresh build folder; the stamp comes last.
+build_for() { # name target source_dir cmake_args...
+  local name="$1" target="$2" src="$3"
+  shift 3
+  local build="$deps/build-$name-$target" stamp="$stamps/$name-$target"
+  [ -e "$stamp" ] && return 0
+  echo "building $name for Windows ($target)"
+  rm -rf "$build"
+  cmake -S "$src" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$target.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$deps/$target" "$@" >"$build.log" 2>&1 &&
+    cmake --build "$build" -j"$jobs" >>"$build.log" 2>&1 &&
+    cmake --install "$build" >>"$build.log" 2>&1 ||
+    { tail -n 30 "$build.log" >&2; echo "install-windows-deps: building $name for $target failed (log: $build.log)" >&2; exit 1; }
+  rm -rf "$build"
+  : >"$stamp"
+}
+
+for target in "${targets[@]}"; do
+  if [ ! -e "$stamps/jsoncpp-$target" ]; then
+    build_for jsoncpp "$target" "$(jsoncpp_source)" -DBUILD_SHARED_LIBS=OFF \
       -DBUILD_STATIC_LIBS=ON -DBUILD_OBJECT_LIBS=OFF -DJSONCPP_WITH_TESTS=OFF \
       -DJSONCPP_WITH_POST_BUILD_UNITTEST=OFF -DJSONCPP_WITH_PKGCONFIG_SUPPORT=OFF
   fi
+  build_for googletest "$target" /usr/src/googletest -DBUILD_GMOCK=ON -Dgtest_force_shared_crt=ON
 done
-
-if [ ! -e "$deps/x86_64/lib/cmake/GTest/GTestConfig.cmake" ]; then
-  echo "building GoogleTest for Windows (x86_64)"
-  build_for x86_64 /usr/src/googletest "$deps/build-googletest-x86_64" -DBUILD_GMOCK=ON \
-    -Dgtest_force_shared_crt=ON
-fi

@@ -30,15 +30,21 @@ lanesim_start() {
   return 1
 }
 
+# True while the simulator has not ended (an ended child stays a zombie until it is waited for).
+lanesim_running() {
+  local stat
+  stat="$(cat "/proc/$lanesim_pid/stat" 2>/dev/null)" && [[ "${stat##*) }" != Z* ]]
+}
+
 lanesim_stop() {
   local i
-  if [[ -n "$lanesim_pid" ]] && kill -0 "$lanesim_pid" 2>/dev/null; then
+  if [[ -n "$lanesim_pid" ]] && lanesim_running; then
     kill "$lanesim_pid" 2>/dev/null || true
     for ((i = 0; i < lanesim_stop_deadline_s * 10; i++)); do
-      kill -0 "$lanesim_pid" 2>/dev/null || break
+      lanesim_running || break
       sleep 0.1
     done
-    if kill -0 "$lanesim_pid" 2>/dev/null; then
+    if lanesim_running; then
       echo "lanesim did not stop within ${lanesim_stop_deadline_s}s of SIGTERM; killing it" >&2
       kill -KILL "$lanesim_pid" 2>/dev/null || true
     fi

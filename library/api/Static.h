@@ -1,10 +1,10 @@
 // The library's one global object `g`: built when the library is loaded, destroyed when it is
-// unloaded. Members are built in order and destroyed in reverse, so the lane manager stops its
-// sessions while logging and the network runtime still exist; a member whose constructor throws
-// has the earlier ones undone.
+// unloaded (on Windows both in the DLL's entry point, under the loader lock: nothing here starts
+// the network runtime, which the lane manager takes with its lanes). Members are built in order
+// and destroyed in reverse, so the lane manager stops its sessions while logging still exists; a
+// member whose constructor throws has the earlier ones undone.
 #pragma once
 
-#include "api/WsaHolder.h"
 #include "logging/LogHelper.h"
 #include "manager/AMvLaneClientManage.h"
 
@@ -19,7 +19,6 @@ class Static {
   AMvLaneClientManage& manager() { return laneManager; }
 
  private:
-  WsaHolder wsa;
   LogHelper logHelper;
   AMvLaneClientManage laneManager;
 };

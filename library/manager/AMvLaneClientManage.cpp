@@ -46,6 +46,8 @@ bool AMvLaneClientManage::readMvLaneConf(std::string& conf) {
 
 bool AMvLaneClientManage::initalize() {
   std::lock_guard<std::mutex> lock(confMutex);
+  // Serves the lanes while they start; a lane that started takes its own share.
+  const platform::NetworkRuntime starting = platform::NetworkRuntime::start();
   const std::size_t count = laneInfos.size();
   std::vector<int> results(count, result::kOk);
   std::vector<std::thread> threads(count);
@@ -83,6 +85,7 @@ void AMvLaneClientManage::startLane(std::size_t index, int& result) {
         std::shared_ptr<AMvLaneClientOper>& slot = opers[info.LaneNo];
         previous = std::exchange(slot, std::move(oper));
         if (!keepLoaded.held()) keepLoaded = platform::ModuleReference::toThisModule();
+        if (!network.held()) network = platform::NetworkRuntime::start();
       }
     }
   } catch (const std::exception& e) {
@@ -116,6 +119,7 @@ void AMvLaneClientManage::uninit() {
   }
   for (std::thread& thread : threads) thread.join();
   opers.clear();
+  network.reset();
   // Every session thread has been joined. The caller holds its own reference while it calls, so
   // this one is not the last.
   keepLoaded.reset();

@@ -48,6 +48,8 @@ class AMvLaneClientManage {
   // Keeps the library loaded while sessions run their threads, so that unloading it without
   // Uninit leaves them running instead of unmapping their code; given back by uninit.
   platform::ModuleReference keepLoaded;                               // guarded by operMutex
+  // The network runtime, started for the lanes on the thread that starts them; given back by uninit.
+  platform::NetworkRuntime network;                                   // guarded by operMutex
   std::mutex operMutex;
   std::mutex confMutex;
 };

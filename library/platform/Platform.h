@@ -18,9 +18,43 @@ namespace platform {
 using SocketHandle = std::intptr_t;
 constexpr SocketHandle kInvalidSocket = -1;
 
-// Starts and ends the network runtime of the process (no-ops where there is none to start).
-void networkStartup();
+// Starts and ends the network runtime of the process (no-ops where there is none to start), for a
+// program's main; networkStartup is false when the runtime could not be started. A library holds
+// a NetworkRuntime instead.
+bool networkStartup();
 void networkCleanup();
+
+// Keeps the process's network runtime started for as long as the object lives, counted: each one
+// started is ended once. Starting Windows Sockets loads the protocols' helper DLLs, which must not
+// happen in a DLL's entry point, under the loader lock (it can deadlock): the library starts it on
+// the thread that starts its lanes, never while it is loaded or unloaded.
+class NetworkRuntime {
+ public:
+  NetworkRuntime() = default;  // holds nothing
+  static NetworkRuntime start() { return NetworkRuntime(networkStartup()); }
+  ~NetworkRuntime() { reset(); }
+  NetworkRuntime(const NetworkRuntime&) = delete;
+  NetworkRuntime& operator=(const NetworkRuntime&) = delete;
+  NetworkRuntime(NetworkRuntime&& other) noexcept : held_(other.held_) { other.held_ = false; }
+  NetworkRuntime& operator=(NetworkRuntime&& other) noexcept {
+    if (this != &other) {
+      reset();
+      held_ = other.held_;
+      other.held_ = false;
+    }
+    return *this;
+  }
+
+  bool held() const { return held_; }
+  void reset() {
+    if (held_) networkCleanup();
+    held_ = false;
+  }
+
+ private:
+  explicit NetworkRuntime(bool held) : held_(held) {}
+  bool held_ = false;
+};
 
 // The error code of the last failed system call of this thread (errno, or the Windows error).
 unsigned long lastError();

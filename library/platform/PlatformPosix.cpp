@@ -63,7 +63,7 @@ int waitFor(SocketHandle s, short events, std::chrono::microseconds timeout) {
 
 }  // namespace
 
-void networkStartup() {}
+bool networkStartup() { return true; }
 void networkCleanup() {}
 
 unsigned long lastError() { return static_cast<unsigned long>(errno); }

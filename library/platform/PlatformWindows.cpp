@@ -82,9 +82,9 @@ int waitFor(SocketHandle s, bool forWrite, std::chrono::microseconds timeout) {
 
 }  // namespace
 
-void networkStartup() {
+bool networkStartup() {
   WSADATA data;
-  ::WSAStartup(MAKEWORD(2, 2), &data);
+  return ::WSAStartup(MAKEWORD(2, 2), &data) == 0;
 }
 
 void networkCleanup() { ::WSACleanup(); }

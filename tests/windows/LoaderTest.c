@@ -5,13 +5,15 @@
  * export is called with a stack 4 bytes off the 16-byte boundary.
  *
  * Usage: loader_test SCENARIO, one of
- *   session              Init, the eleven operations, a stashed output, Uninit, FreeLibrary
+ *   session              load (Windows Sockets not started), Init, the eleven operations, a
+ *                        stashed output, Uninit (Windows Sockets ended), FreeLibrary
  *   free-without-uninit  FreeLibrary while a lane is connected, then load again and Uninit
  *   exit-without-uninit  a child process ends with a lane connected and no Uninit
  *   stash-then-unload    a thread keeps a stashed output past FreeLibrary, then ends
  * Prints one line per check and "N passed, N failed"; exits 0 when nothing failed.
  */
 #define WIN32_LEAN_AND_MEAN
+#include <winsock2.h>
 #include <windows.h>
 
 #include <stdarg.h>
@@ -177,6 +179,15 @@ static int loadLibrary(Library* lib) {
 
 static int libraryMapped(void) { return GetModuleHandleA("Marovex.dll") != NULL; }
 
+/* True once Windows Sockets is started in this process (this program never starts it itself):
+   before that, socket() fails with WSANOTINITIALISED. */
+static int socketsStarted(void) {
+  const SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+  if (s == INVALID_SOCKET) return WSAGetLastError() != WSANOTINITIALISED;
+  closesocket(s);
+  return 1;
+}
+
 /* ---- The working folder and the simulator ---------------------------------------------------- */
 
 static char programDir[MAX_PATH];
@@ -288,16 +299,16 @@ static void stopSimulator(void) {
   simulator.hProcess = NULL;
 }
 
-/* Loads the library with one lane configured on the simulator and runs Init. */
-static int startLane(Library* lib) {
+/* Runs Init on the loaded library, with one lane configured on the simulator. */
+static int initLane(const Library* lib) {
   static char out[kBufferSize];
   int len = sizeof out;
-  int result;
-  if (!loadLibrary(lib)) return 0;
-  result = callInit(lib, out, &len);
+  const int result = callInit(lib, out, &len);
   check(result == 0, "Init returned %d (0 expected): %.200s", result, out);
   return result == 0;
 }
+
+static int startLane(Library* lib) { return loadLibrary(lib) && initLane(lib); }
 
 /* ---- Scenarios -------------------------------------------------------------------------------- */
 
@@ -308,7 +319,10 @@ static void runSession(void) {
   int len;
   int code = -12345;
   int result;
-  if (!startLane(&lib)) return;
+  if (!loadLibrary(&lib)) return;
+  /* Starting it loads DLLs, which must not happen under the loader lock of the library's load. */
+  check(!socketsStarted(), "loading the library leaves Windows Sockets to Init");
+  if (!initLane(&lib)) return;
   check(GetProcAddress(lib.module, "Init@8") == NULL && GetProcAddress(lib.module, "_Init@8") == NULL,
         "no decorated export names");
   for (i = 0; i < kOperationCount; ++i) {
@@ -331,6 +345,7 @@ static void runSession(void) {
   result = callOperation(&lib, 0, kInputs[0], out, &len);
   check(result == 0, "ReaderRead again returned %d", result);
   check(callUninit(&lib) == 0, "Uninit returned 0");
+  check(!socketsStarted(), "Uninit ends the Windows Sockets it started");
   len = sizeof out;
   result = callOperation(&lib, 0, kInputs[0], out, &len);
   check(result == 1000, "ReaderRead after Uninit returned %d (1000 expected)", result);

@@ -1,16 +1,9 @@
-// Test programs that use sockets without loading the library start the network runtime
-// themselves, as the library's global object does for its own users.
+// Test programs that use sockets without starting lanes through the manager (the simulator, the
+// transport tests) start the network runtime themselves, for the whole program.
 #include "platform/Platform.h"
 
 namespace {
 
-struct NetworkRuntime {
-  NetworkRuntime() { platform::networkStartup(); }
-  ~NetworkRuntime() { platform::networkCleanup(); }
-  NetworkRuntime(const NetworkRuntime&) = delete;
-  NetworkRuntime& operator=(const NetworkRuntime&) = delete;
-};
-
-const NetworkRuntime runtime;
+const platform::NetworkRuntime runtime = platform::NetworkRuntime::start();
 
 }  // namespace

@@ -16,7 +16,10 @@ expected_format=pei-x86-64
 format="$(sed -n 's/.*file format \(.*\)$/\1/p' <<<"$headers" | head -n1)"
 [ "$format" = "$expected_format" ] && pass "format $format" || fail "format $format, $expected_format expected"
 
-exports="$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$headers" | sed -n 's/^[[:space:]]*\[ *[0-9]*\] //p' | sort)"
+# The name table's entries: "[   3] Init" (binutils 2.40) or "[   3] +base[   4]  0003 Init" (2.44,
+# after a heading line): the name is the last field of each entry.
+exports="$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$headers" |
+  awk '/^[[:space:]]*\[ *[0-9]+\]/ { print $NF }' | sort)"
 wanted="$(printf '%s\n' BlackListQuery ETCStatusQuery GetResponse Init ListQuery ListUpLoad \
   QueryTransDetail RSURead RSUWrite ReaderRead ReaderWrite SendNonCashPay StopNonCashPay Uninit)"
 if [ "$exports" = "$wanted" ]; then

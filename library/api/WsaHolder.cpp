@@ -1,7 +1,0 @@
-#include "api/WsaHolder.h"
-
-#include "platform/Platform.h"
-
-WsaHolder::WsaHolder() { platform::networkStartup(); }
-
-WsaHolder::~WsaHolder() { platform::networkCleanup(); }
