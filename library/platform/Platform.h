@@ -23,6 +23,8 @@ void networkCleanup();
 
 // The error code of the last failed system call of this thread (errno, or the Windows error).
 unsigned long lastError();
+// The system's words for an error code, with the code, for log lines ("Connection refused (111)").
+std::string errorText(unsigned long code);
 
 // A new IPv4 TCP socket, or kInvalidSocket. Sockets made here and by acceptConnection send
 // without coalescing delay (TCP_NODELAY): every packet goes out in one send, and waiting for the

@@ -15,6 +15,7 @@
 
 #include <cerrno>
 #include <climits>
+#include <cstring>
 #include <ctime>
 #include <utility>
 #include <vector>
@@ -32,6 +33,10 @@ bool injectedFailure(Call call, int err) {
 }
 
 int toFd(SocketHandle s) { return static_cast<int>(s); }
+
+// strerror_r comes in two forms: the GNU one returns the text, the XSI one fills the buffer.
+[[maybe_unused]] const char* errorWords(const char* text, const char*) { return text; }
+[[maybe_unused]] const char* errorWords(int failed, const char* buffer) { return failed == 0 ? buffer : "unknown error"; }
 
 void disableCoalescing(int fd) {
   int one = 1;
@@ -67,6 +72,13 @@ void networkStartup() {}
 void networkCleanup() {}
 
 unsigned long lastError() { return static_cast<unsigned long>(errno); }
+
+std::string errorText(unsigned long code) {
+  char buffer[256] = {};
+  const int number = static_cast<int>(code);
+  return std::string(errorWords(::strerror_r(number, buffer, sizeof buffer), buffer)) + " (" +
+         std::to_string(code) + ")";
+}
 
 SocketHandle tcpSocket() {
   if (injectedFailure(Call::Socket, EMFILE)) return kInvalidSocket;

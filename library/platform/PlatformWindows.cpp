@@ -103,6 +103,8 @@ void networkCleanup() { ::WSACleanup(); }
 // WSAGetLastError reads the same per-thread value, so this serves sockets and files alike.
 unsigned long lastError() { return ::GetLastError(); }
 
+std::string errorText(unsigned long code) { return systemMessage(static_cast<DWORD>(code)); }
+
 SocketHandle tcpSocket() {
   if (injectedFailure(Call::Socket, WSAEMFILE)) return kInvalidSocket;
   return newTcpSocket();
