@@ -52,15 +52,4 @@ TEST(ReconnectBackoffTest, OnlyAConnectionThatStayedUpForTheCapStartsItAfresh) {
   EXPECT_EQ(waitFrom(now, backoff), 500ms);
 }
 
-TEST(ReconnectBackoffTest, ACapBelowTheFirstDelayIsRaisedToIt) {
-  ReconnectBackoff backoff(0s, kStart);
-  backoff.lost(kStart + 10s);
-  backoff.attempt();
-  backoff.failed(kStart + 10s);
-  EXPECT_EQ(waitFrom(kStart + 10s, backoff), 500ms);
-  backoff.attempt();
-  backoff.failed(kStart + 11s);
-  EXPECT_EQ(waitFrom(kStart + 11s, backoff), 500ms);
-}
-
 }  // namespace
