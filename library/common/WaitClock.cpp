@@ -7,7 +7,13 @@ bool WaitClock::waitUntil(std::unique_lock<std::mutex>& lock, std::condition_var
   return cond.wait_until(lock, deadline, [&] { return done(); });
 }
 
+namespace {
+
+class SteadyClock final : public WaitClock {};
+
+}  // namespace
+
 const WaitClock& WaitClock::steady() {
-  static const WaitClock clock;
+  static const SteadyClock clock;
   return clock;
 }

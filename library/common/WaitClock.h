@@ -14,7 +14,6 @@ class WaitClock {
   using Clock = std::chrono::steady_clock;
 
   WaitClock() = default;
-  virtual ~WaitClock() = default;
   WaitClock(const WaitClock&) = delete;
   WaitClock& operator=(const WaitClock&) = delete;
 
@@ -24,6 +23,11 @@ class WaitClock {
   virtual bool waitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& cond,
                          Clock::time_point deadline, FunctionRef<bool()> done) const;
 
-  // The steady clock itself. Any thread.
+  // The steady clock itself. Any thread, also while the library unloads.
   static const WaitClock& steady();
+
+ protected:
+  // Trivial, and never called through a base pointer: the library's own clock, a static, thus
+  // outlives the global object whose destructor stops the threads that wait on it.
+  ~WaitClock() = default;
 };
