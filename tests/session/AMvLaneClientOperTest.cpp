@@ -413,7 +413,7 @@ TEST_F(SessionTest, ServerThatStopsListeningIsShownDownAndServedSoonAfterItRetur
   // one more connection first), far from the heartbeat period.
   EXPECT_LT(std::chrono::steady_clock::now() - back, 3000ms);
   EXPECT_EQ("0", statusDoc()["Connection"].asString());
-  // One line of its own per failed try beside the specified ones, and one when it is back.
+  // One line of its own per failed try beside the usual ones, and one when it is back.
   const std::string text = log.text();
   const int failures = log.count("Reconnect Failed\n");
   EXPECT_GE(failures, 2);
