@@ -1,7 +1,8 @@
 // e2e_bench: the exported ListQuery against the minimal responder, side by side with the floors it
 // is measured against: a raw blocking ping-pong, and a thread hand-off ping-pong (one send, a
 // receive thread in poll/recv handing the answer over through a condition variable; no JSON, no
-// logging). Every figure is printed as a name=value line.
+// logging); and how soon a lane serves again after its server restarts. Every figure is printed
+// as a name=value line.
 //
 // The library reads EtcConfig/Marovex.ini below the current directory; the driver script writes it
 // (lane 1, and lane 2 for the parallel and lifecycle runs, both at the responder).
@@ -22,6 +23,7 @@
 #include <vector>
 
 #include "LibraryBinding.h"
+#include "Recovery.h"
 #include "Wire.h"
 #include "platform/Platform.h"
 
@@ -399,6 +401,21 @@ int lifecycle(const Options& o) {
   return 0;
 }
 
+// The median time from a lane server's return after a restart to the lane's first answered call.
+int recoveryAfterRestart(const Options& o) {
+  recovery::Plan plan;
+  plan.lib = o.lib;
+  plan.rounds = o.rounds;
+  const std::vector<double> samples = recovery::measure(plan);
+  if (samples.empty()) {
+    std::fprintf(stderr, "e2e_bench: the lane did not serve again after a restart\n");
+    return 1;
+  }
+  print(o, "recovery_ms", quantile(samples, 0.5));
+  print(o, "recovery_max_ms", *std::max_element(samples.begin(), samples.end()));
+  return 0;
+}
+
 int usage() {
   std::fprintf(stderr,
                "usage: e2e_bench MODE --lib PATH [--port N] [options]\n"
@@ -407,6 +424,7 @@ int usage() {
                "  calls     [--calls N]\n"
                "  parallel  [--lanes L] [--threads T] [--seconds S]\n"
                "  lifecycle [--seconds S]\n"
+               "  recovery  [--rounds R]   (a simulator of its own, restarted for 2 s per round)\n"
                "  --prefix P  put P before every printed name\n");
   return 2;
 }
@@ -445,6 +463,7 @@ int main(int argc, char** argv) {
   else if (o.mode == "calls") rc = calls(o);
   else if (o.mode == "parallel") rc = parallel(o);
   else if (o.mode == "lifecycle") rc = lifecycle(o);
+  else if (o.mode == "recovery") rc = recoveryAfterRestart(o);
   else usage();
   platform::networkCleanup();
   return rc;

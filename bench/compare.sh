@@ -1,22 +1,22 @@
 #!/usr/bin/env bash
 # Runs the benchmark for a baseline commit and for the current tree, one after the other, with this
-# tree's bench/ programs in both, and prints the two summaries side by side.
-# Usage: bench/compare.sh [BASE_COMMIT]   (default e759a65; BENCH_QUICK=1 for a short run)
+# tree's bench/ programs in both, and prints the two summaries side by side. The baseline is
+# unpacked and built in a fresh folder that is removed at the end, so nothing of an earlier run is
+# reused. Usage: bench/compare.sh [BASE_COMMIT]   (default e759a65; BENCH_QUICK=1 for a short run)
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
 tree="$(cd "$here/.." && pwd)"
 base_commit="${1:-e759a65}"
-base="${BASE_DIR:-/tmp/marovex-bench-base-$base_commit}"
+base="$(mktemp -d "${TMPDIR:-/tmp}/marovex-bench-base.XXXXXX")"
+trap 'rm -rf "$base"' EXIT
 
-rm -rf "$base/library" "$base/tools" "$base/bench"
-mkdir -p "$base"
 git -C "$tree" archive "$base_commit" | tar -x -C "$base"
 rm -rf "$base/bench"
 cp -r "$here" "$base/bench"
 
 echo "######## baseline $base_commit"
-"$here/run.sh" "$base" "$base/build-bench" | tee "$base/bench-before.txt"
+BENCH_MAX_INSTRUCTIONS=0 "$here/run.sh" "$base" "$base/build-bench" | tee "$base/bench-before.txt"
 echo "######## current tree"
 "$here/run.sh" "$tree" "$tree/build-bench" | tee "$base/bench-after.txt"
 

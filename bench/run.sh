@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Builds the library and the benchmark programs in Release and runs every benchmark once, ending with
 # the name=value summary. Usage: bench/run.sh [SOURCE_DIR [BUILD_DIR]]; BENCH_QUICK=1 for a short run.
+# Fails when client_instructions_per_call (callgrind, independent of load) exceeds
+# BENCH_MAX_INSTRUCTIONS (default 90000; 0: not checked).
 set -euo pipefail
 
 here="$(cd "$(dirname "$0")" && pwd)"
@@ -8,11 +10,14 @@ src="$(cd "${1:-$here/..}" && pwd)"
 build="${2:-$src/build-bench}"
 quick="${BENCH_QUICK:-}"
 jobs="${JOBS:-2}"
+max_instructions="${BENCH_MAX_INSTRUCTIONS:-90000}"
 
 if [ -n "$quick" ]; then
   rounds=3 per_round=200 cpu_calls=2000 par_seconds=1 idle_seconds=3 cg_small=20 cg_large=70 mb_time=0.02
+  restarts=1
 else
   rounds=20 per_round=1000 cpu_calls=20000 par_seconds=5 idle_seconds=30 cg_small=100 cg_large=600 mb_time=0.5
+  restarts=5
 fi
 
 cmake -S "$src" -B "$build" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF >/dev/null
@@ -25,9 +30,13 @@ lib="$bin/libMarovex.so"
 
 run="$(mktemp -d)"
 pids=()
+# Stops the servers, waiting at most 5 s for each before killing it.
 cleanup() {
-  for p in "${pids[@]}"; do kill "$p" 2>/dev/null || true; done
-  wait 2>/dev/null || true
+  for p in "${pids[@]}"; do
+    kill "$p" 2>/dev/null || continue
+    for _ in $(seq 50); do kill -0 "$p" 2>/dev/null || break; sleep 0.1; done
+    kill -KILL "$p" 2>/dev/null || true
+  done
   rm -rf "$run"
 }
 trap cleanup EXIT
@@ -111,6 +120,10 @@ e2e "$run/on" "$bin/e2e_bench" parallel --lib "$lib" --port "$port" --seconds "$
 echo "== two idle lanes (HeartBeatTime 1, ${idle_seconds} s)"
 e2e "$run/idle" "$bin/e2e_bench" lifecycle --lib "$lib" --port "$port" --seconds "$idle_seconds"
 
+echo "== recovery after the lane server restarts (down 2 s, HeartBeatTime 3, median of $restarts)"
+mkdir -p "$run/recovery"
+e2e "$run/recovery" "$bin/e2e_bench" recovery --lib "$lib" --rounds "$restarts"
+
 if command -v valgrind >/dev/null; then
   echo "== instructions per ListQuery (callgrind, $cg_small and $cg_large calls, logging on)"
   count() {
@@ -132,6 +145,14 @@ echo "== summary"
 for name in raw_median_us handoff_median_us roundtrip_median_us roundtrip_p99_us roundtrip_ratio \
     client_instructions_per_call client_cpu_us_per_call logging_cpu_us_per_call \
     parallel_calls_per_s raw_parallel_calls_per_s parallel_ratio \
-    init_two_lanes_ms uninit_two_lanes_ms idle_cpu_percent; do
+    init_two_lanes_ms uninit_two_lanes_ms idle_cpu_percent recovery_ms; do
   echo "$name=$(value "$name")"
 done
+
+instructions="$(value client_instructions_per_call)"
+if [ -z "$instructions" ]; then
+  echo "client_instructions_per_call not measured (no valgrind): its ceiling is not checked"
+elif [ "$max_instructions" -gt 0 ] && [ "$instructions" -gt "$max_instructions" ]; then
+  echo "FAILED: client_instructions_per_call=$instructions exceeds $max_instructions" >&2
+  exit 1
+fi

@@ -1,7 +1,7 @@
 // The soak: two lanes of the built Marovex library against two in-process lane-server simulators,
 // eight caller threads issuing all eleven operations at random, faults switched on and off in
-// phases, Init and Uninit cycles in between. Prints one summary table; exits non-zero on any
-// violation.
+// phases (a restart of the servers among them), Init and Uninit cycles in between. Prints one
+// summary table; exits non-zero on any violation.
 //
 // usage: marovex_soak [SECONDS] (default 600; SOAK_SECONDS and SOAK_SEED are read too)
 #include <algorithm>
@@ -19,6 +19,7 @@
 #include <random>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include <json/json.h>
@@ -46,6 +47,12 @@ constexpr int kHeartBeatSeconds = 3;
 constexpr int kTimeOutSeconds = 1;
 constexpr Ms kHeartBeatPeriod = std::chrono::seconds(kHeartBeatSeconds);
 constexpr Ms kRecoveryLimit = 2 * kHeartBeatPeriod;
+// The servers' restart: down for this long, then each lane must serve within the limit. A lane
+// tries to reconnect 0, 0.5, 1.5 and 3.5 s after its connection went, so a server back after 3 s
+// meets the try at 3.5 s; a lane that waited for its next heartbeat, or tried only once per
+// period, would miss the limit.
+constexpr Ms kServerDownTime = 3s;
+constexpr Ms kRestartLimit = 1500ms;
 constexpr Ms kMinPhase = 3s;
 constexpr int kMaxThinkMs = 5;  // pause between two calls of a caller: a busy lane, not a spin
 constexpr int kPhasesWanted = 16;
@@ -56,17 +63,22 @@ constexpr Ms kSettleWait = 3s;
 constexpr Ms kAckWait = 3s;
 constexpr Ms kProbeEvery = 50ms;
 constexpr int kOutSize = 256 * 1024;
+// Heap in use may exceed the first half's most by this in the second half: the calls in flight
+// when the census is taken. A leak of 100 bytes per call grows it by megabytes within a minute.
+constexpr std::size_t kHeapSlackKb = 512;
+// Resident memory only guards against growth outside the heap: the allocator's caches and
+// fragmentation (and a sanitizer's quarantine) move it by megabytes without any leak.
 constexpr std::size_t kResidentSlackKb = 32 * 1024;
 constexpr std::size_t kResidentGrowthPercent = 25;
 
-struct OpSpec {
+struct SoakOperation {
   const char* name;
   const char* body;  // the request; "%s" stands for a fresh transaction number
   Ms deadline;       // what the library may take: its request time-outs
 };
 
 // Requests the library sends as they are, with short time-outs.
-const std::array<OpSpec, 11> kOps = {{
+const std::array<SoakOperation, 11> kOps = {{
     {"ReaderRead", R"({"TimeOut":"500"})", 1550ms},
     {"ReaderWrite", R"({"CardNo":"3201000000000000042","Balance":"10"})", 1000ms},
     {"RSURead", R"({"TimeOut":"500"})", 1550ms},
@@ -79,6 +91,7 @@ const std::array<OpSpec, 11> kOps = {{
     {"ListQuery", R"({"ListOP":"2"})", 1000ms},
     {"QueryTransDetail", R"({"NonCashTsSn":"none"})", 1000ms},
 }};
+constexpr std::size_t kStatusOp = 4;  // answered by the library itself, not by the server
 constexpr std::size_t kPayOp = 5;
 
 // Codes a caller is told to expect (no session: while Uninit runs).
@@ -99,6 +112,7 @@ bool outputMustBeJson(int code) { return code == result::kOk || code == result::
 struct FaultPhase {
   const char* name;
   SimFaultPlan plan;
+  bool restartsServers = false;  // instead of the plan: the servers go away and come back
 };
 
 template <typename Set>
@@ -108,9 +122,15 @@ FaultPhase faultPhase(const char* name, Set&& set) {
   return phase;
 }
 
-// One of each kind of fault the simulator injects, in the order the soak runs them.
+long long ticksOf(Clock::time_point t) { return t.time_since_epoch().count(); }
+Clock::time_point timeOf(long long ticks) { return Clock::time_point(Clock::duration(ticks)); }
+std::size_t laneIndex(int lane) { return lane == kLanes[0] ? 0 : 1; }
+
+// One of each kind of fault the simulator injects, in the order the soak runs them; the servers'
+// restart comes first, so that a short run has it too.
 std::vector<FaultPhase> faultPhases() {
   return {
+      FaultPhase{"restart", SimFaultPlan(), true},
       faultPhase("slices", [](SimFaultPlan& f) { f.sliceBytes = 3; f.pauseMs = 1; }),
       faultPhase("noise", [](SimFaultPlan& f) {
         f.garbage = 0.3;
@@ -169,7 +189,11 @@ class Soak {
     stop_.store(true);
     for (std::thread& t : callers) t.join();
     timedSessionCall("Uninit", [this] { return api_->uninit(); });
-    checkPayments();
+    checkPayments(closeCalmPhase());
+    for (std::size_t i = 0; i < sims_.size(); ++i) {
+      if (sims_[i].strayAcks() != 0) report_.violation(std::to_string(sims_[i].strayAcks()) + " acknowledgements of no push");
+    }
+    std::cout << "payments completed in calm phases: " << paymentsChecked_ << '\n';
     sims_[0].stop();
     sims_[1].stop();
     report_.print(std::cout);
@@ -266,13 +290,17 @@ class Soak {
         if (n > 0 && (n / 2) % 2 == 1) timedSessionCall("Uninit", [this] { return api_->uninit(); });
         if (n > 0) timedSessionCall("Init", [this] { return initLanes(); });
         calmPhase_.store(n);
+      } else if (fault.restartsServers) {
+        calmPhase_.store(-1);
+        restartServers(name, phase);
       } else {
         calmPhase_.store(-1);
         SimFaultPlan plan = fault.plan;
         plan.seed = seed_ * 1000 + n;
         for (LaneSimulator& sim : sims_) sim.setFaults(plan);
       }
-      std::this_thread::sleep_for(phase);
+      if (calm || !fault.restartsServers) std::this_thread::sleep_for(phase);
+      if (calm) checkPayments(closeCalmPhase());
       if (!calm) {
         for (LaneSimulator& sim : sims_) sim.setFaults(SimFaultPlan());
         checkRecovery(name);
@@ -300,6 +328,52 @@ class Soak {
     if (!inTime) report_.violation("lanes did not serve again within two heartbeat periods after " + phase);
   }
 
+  // The servers close every connection and stop listening, then listen again on the same ports:
+  // each lane must have a call answered within kRestartLimit of their return.
+  void restartServers(const std::string& phase, Ms length) {
+    const auto start = Clock::now();
+    std::array<std::uint16_t, 2> ports{};
+    for (std::size_t i = 0; i < sims_.size(); ++i) {
+      ports[i] = sims_[i].port();
+      sims_[i].stop();
+    }
+    std::this_thread::sleep_for(kServerDownTime);
+    for (auto& served : firstServed_) served.store(0);
+    const auto back = Clock::now();
+    servedAfter_.store(ticksOf(back));
+    for (std::size_t i = 0; i < sims_.size(); ++i) {
+      if (!sims_[i].start("127.0.0.1", ports[i])) {
+        report_.violation("the server of lane " + std::to_string(kLanes[i]) + " could not listen again on port " +
+                          std::to_string(ports[i]));
+      }
+    }
+    const auto waitEnd = back + kRestartLimit + kOverrunAllowance;
+    const auto bothServed = [this] { return firstServed_[0].load() != 0 && firstServed_[1].load() != 0; };
+    while (!bothServed() && Clock::now() < waitEnd) std::this_thread::sleep_for(kProbeEvery / 5);
+    servedAfter_.store(0);
+    for (std::size_t i = 0; i < sims_.size(); ++i) {
+      const long long served = firstServed_[i].load();
+      const Ms took = served == 0 ? std::chrono::duration_cast<Ms>(waitEnd - back)
+                                  : std::chrono::duration_cast<Ms>(timeOf(served) - back);
+      const bool inTime = served != 0 && took <= kRestartLimit;
+      report_.restart(phase, kLanes[i], took, served != 0, inTime);
+      if (!inTime) {
+        report_.violation("lane " + std::to_string(kLanes[i]) + " did not serve within " +
+                          std::to_string(kRestartLimit.count()) + " ms of its server's return");
+      }
+    }
+    const auto end = start + std::max(length, kServerDownTime);
+    if (Clock::now() < end) std::this_thread::sleep_until(end);
+  }
+
+  // A call on the lane was answered: the first one after the servers' return is its recovery.
+  void noteServed(int lane, Clock::time_point at) {
+    const long long after = servedAfter_.load();
+    if (after == 0 || ticksOf(at) < after) return;
+    long long none = 0;
+    firstServed_[laneIndex(lane)].compare_exchange_strong(none, ticksOf(at));
+  }
+
   bool laneServes(int lane) {
     std::vector<char> out(kOutSize);
     int len = kOutSize;
@@ -310,10 +384,10 @@ class Soak {
     return api_->operation("ListQuery")(lane, R"({"ListOP":"2"})", out.data(), &len) == 0;
   }
 
-  // Descriptors, threads and resident memory at the end of the phase. After calm phases the
-  // descriptors and threads must not exceed the first calm phase's; resident memory, which warms
-  // up (allocator caches, a sanitizer's quarantine), must not grow in the second half of the run
-  // beyond the most the first half saw.
+  // Descriptors, threads and memory at the end of the phase. After calm phases the descriptors
+  // and threads must not exceed the first calm phase's; the heap in use must not grow in the
+  // second half of the run beyond the most the first half saw (plus the calls in flight), and
+  // resident memory, which also warms up, not beyond a coarse limit.
   void censusAfter(const std::string& phase, bool calm, bool baselineTaken, bool secondHalf) {
     testsupport::ProcessCensus now = testsupport::ProcessCensus::take();
     if (calm && baselineTaken) {
@@ -329,12 +403,21 @@ class Soak {
     } else if (calm) {
       baseline_ = now;
     }
-    if (calm && !secondHalf) residentFirstHalfKb_ = std::max(residentFirstHalfKb_, now.residentKb);
-    const std::size_t residentLimit =
-        residentFirstHalfKb_ + residentFirstHalfKb_ * kResidentGrowthPercent / 100 + kResidentSlackKb;
+    if (calm && !secondHalf) {
+      firstHalfMost_.residentKb = std::max(firstHalfMost_.residentKb, now.residentKb);
+      firstHalfMost_.heapInUseKb = std::max(firstHalfMost_.heapInUseKb, now.heapInUseKb);
+    }
+    const std::size_t residentLimit = firstHalfMost_.residentKb +
+                                      firstHalfMost_.residentKb * kResidentGrowthPercent / 100 +
+                                      kResidentSlackKb;
+    if (calm && secondHalf && now.heapInUseKb > firstHalfMost_.heapInUseKb + kHeapSlackKb) {
+      report_.violation("after " + phase + ": heap in use " + std::to_string(now.heapInUseKb) +
+                        " kB, against at most " + std::to_string(firstHalfMost_.heapInUseKb) +
+                        " kB in the first half");
+    }
     if (calm && secondHalf && now.residentKb > residentLimit) {
       report_.violation("after " + phase + ": resident memory " + std::to_string(now.residentKb) +
-                        " kB, against at most " + std::to_string(residentFirstHalfKb_) + " kB in the first half");
+                        " kB, against at most " + std::to_string(firstHalfMost_.residentKb) + " kB in the first half");
     }
     report_.census(phase, now);
   }
@@ -346,7 +429,7 @@ class Soak {
     while (!stop_.load()) {
       std::this_thread::sleep_for(Ms(rng() % (kMaxThinkMs + 1)));
       const std::size_t which = rng() % kOps.size();
-      const OpSpec& op = kOps[which];
+      const SoakOperation& op = kOps[which];
       const int lane = kLanes[rng() % 2];
       std::string body = op.body;
       std::string tsSn;
@@ -361,8 +444,10 @@ class Soak {
       watchdog_.begin(slot, op.name, op.deadline + kOverrunAllowance + kSessionCycleBound + kHangMargin);
       const auto start = Clock::now();
       const int code = api_->operation(op.name)(lane, body.c_str(), out.data(), &len);
-      const Ms took = std::chrono::duration_cast<Ms>(Clock::now() - start);
+      const auto end = Clock::now();
+      const Ms took = std::chrono::duration_cast<Ms>(end - start);
       watchdog_.end(slot);
+      if (code == result::kOk && which != kStatusOp) noteServed(lane, end);
       const unsigned sessionsAfter = sessionCalls_.load();
       const bool overlapped = sessionsAfter != sessionsBefore || sessionsBefore % 2 == 1;
 
@@ -375,22 +460,30 @@ class Soak {
       if (outputMustBeJson(code) && !isJson(out.data())) {
         report_.violation(where + " returned " + std::to_string(code) + " with an output that is not JSON");
       }
-      if (which == kPayOp && code == 0 && calmAtStart >= 0 && calmPhase_.load() == calmAtStart) {
+      if (which == kPayOp && code == 0 && calmAtStart >= 0) {
         std::lock_guard<std::mutex> lock(paymentsMutex_);
-        payments_.emplace_back(lane, tsSn);
+        if (calmPhase_.load() == calmAtStart) payments_.emplace_back(lane, tsSn);
       }
     }
   }
 
-  // Every payment that completed in a calm phase was acknowledged to its simulator exactly once,
-  // and no acknowledgement went to a push that was not made.
-  void checkPayments() {
+  // Ends the calm phase for the payment ledger and hands over its payments: a payment that
+  // completes later is not one of the phase's.
+  std::vector<std::pair<int, std::string>> closeCalmPhase() {
     std::lock_guard<std::mutex> lock(paymentsMutex_);
+    calmPhase_.store(-1);
+    return std::exchange(payments_, {});
+  }
+
+  // Every payment that completed in the calm phase was acknowledged to its simulator exactly once,
+  // and no push was acknowledged twice. The simulators then forget the acknowledged pushes, so
+  // that neither their records nor the ledger grow with the length of the run.
+  void checkPayments(const std::vector<std::pair<int, std::string>>& payments) {
     std::array<std::map<std::string, int>, 2> acks;
     const auto unacknowledged = [&] {
       acks = {sims_[0].pushAcks(), sims_[1].pushAcks()};
-      return std::count_if(payments_.begin(), payments_.end(), [&](const auto& payment) {
-        const auto& lane = acks[payment.first == kLanes[0] ? 0 : 1];
+      return std::count_if(payments.begin(), payments.end(), [&](const auto& payment) {
+        const auto& lane = acks[laneIndex(payment.first)];
         const auto found = lane.find(payment.second);
         return found == lane.end() || found->second == 0;
       });
@@ -398,8 +491,9 @@ class Soak {
     // The last acknowledgements may still be on their way.
     const auto deadline = Clock::now() + kAckWait;
     while (unacknowledged() > 0 && Clock::now() < deadline) std::this_thread::sleep_for(kProbeEvery);
-    for (const auto& payment : payments_) {
-      const auto& lane = acks[payment.first == kLanes[0] ? 0 : 1];
+    acks = {sims_[0].takePushAcks(), sims_[1].takePushAcks()};
+    for (const auto& payment : payments) {
+      const auto& lane = acks[laneIndex(payment.first)];
       const auto found = lane.find(payment.second);
       const int count = found == lane.end() ? 0 : found->second;
       if (count != 1) {
@@ -407,13 +501,12 @@ class Soak {
                           " acknowledged " + std::to_string(count) + " times");
       }
     }
-    for (std::size_t i = 0; i < sims_.size(); ++i) {
-      for (const auto& entry : acks[i]) {
+    for (const auto& lane : acks) {
+      for (const auto& entry : lane) {
         if (entry.second > 1) report_.violation("push " + entry.first + " acknowledged " + std::to_string(entry.second) + " times");
       }
-      if (sims_[i].strayAcks() != 0) report_.violation(std::to_string(sims_[i].strayAcks()) + " acknowledgements of no push");
     }
-    std::cout << "payments completed in calm phases: " << payments_.size() << '\n';
+    paymentsChecked_ += payments.size();
   }
 
   const Ms total_;
@@ -428,9 +521,12 @@ class Soak {
   std::atomic<long> calmPhase_{-1};        // the calm phase running, -1 during faults
   std::atomic<unsigned> sessionCalls_{0};  // odd while Init or Uninit runs
   testsupport::ProcessCensus baseline_;
-  std::size_t residentFirstHalfKb_ = 0;
-  std::mutex paymentsMutex_;  // guards payments_
-  std::vector<std::pair<int, std::string>> payments_;
+  testsupport::ProcessCensus firstHalfMost_;  // the most memory of the first half's calm phases
+  std::mutex paymentsMutex_;  // guards payments_ and the end of a calm phase
+  std::vector<std::pair<int, std::string>> payments_;  // of the calm phase running
+  std::size_t paymentsChecked_ = 0;
+  std::atomic<long long> servedAfter_{0};                // the servers' return; 0: no restart watched
+  std::array<std::atomic<long long>, 2> firstServed_{};  // per lane: the first answered call after it
 };
 
 }  // namespace

@@ -43,6 +43,12 @@ void SoakReport::recovery(const std::string& phase, Ms time, bool inTime) {
   recoveries_.push_back(phase + ": " + std::to_string(time.count()) + " ms" + (inTime ? "" : " (TOO LATE)"));
 }
 
+void SoakReport::restart(const std::string& phase, int lane, Ms time, bool served, bool inTime) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  restarts_.push_back(phase + ": lane " + std::to_string(lane) + (served ? " " : " none in ") +
+                      std::to_string(time.count()) + " ms" + (inTime ? "" : " (TOO LATE)"));
+}
+
 void SoakReport::census(const std::string& phase, const testsupport::ProcessCensus& c) {
   std::lock_guard<std::mutex> lock(mutex_);
   census_.push_back(phase + ": " + c.text());
@@ -68,6 +74,8 @@ void SoakReport::print(std::ostream& out) const {
   }
   out << "recovery after each fault phase (both lanes serving again):\n";
   for (const std::string& r : recoveries_) out << "  " << r << '\n';
+  out << "after the servers' restarts, their return to each lane's first answered call:\n";
+  for (const std::string& r : restarts_) out << "  " << r << '\n';
   out << "process at the end of each phase:\n";
   for (const std::string& c : census_) out << "  " << c << '\n';
   if (violationCount_ == 0) {

@@ -1,5 +1,6 @@
 // What the soak saw: calls per operation with their codes and worst latencies, recoveries after
-// fault phases, the process census per phase, and every violation. Any thread may record.
+// fault phases and after the servers' restarts, the process census per phase, and every
+// violation. Any thread may record.
 #pragma once
 
 #include <chrono>
@@ -25,6 +26,8 @@ class SoakReport {
   void sessionCycle(const std::string& what, int code, Ms latency);
   void violation(const std::string& what);
   void recovery(const std::string& phase, Ms time, bool inTime);
+  // From the servers' return to the lane's first answered call (`served` false: none by `time`).
+  void restart(const std::string& phase, int lane, Ms time, bool served, bool inTime);
   void census(const std::string& phase, const testsupport::ProcessCensus& c);
 
   std::size_t violations() const;
@@ -44,6 +47,7 @@ class SoakReport {
   std::vector<std::string> violations_;
   std::size_t violationCount_ = 0;
   std::vector<std::string> recoveries_;
+  std::vector<std::string> restarts_;
   std::vector<std::string> census_;
 };
 

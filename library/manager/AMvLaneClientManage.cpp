@@ -78,7 +78,8 @@ void AMvLaneClientManage::startLane(std::size_t index, int& result) {
     auto oper = std::make_shared<AMvLaneClientOper>(info);
     started = oper->Init();
     if (started == result::kOk) {
-      // The session this one replaces stops outside the lock, so getOper is not held up by it.
+      // The session this one replaces stops outside the lock, so getOper is not held up by it,
+      // and at once, even while calls still hold it: their waits end with its connection.
       std::shared_ptr<AMvLaneClientOper> previous;
       {
         std::lock_guard<std::mutex> lock(operMutex);
@@ -87,6 +88,7 @@ void AMvLaneClientManage::startLane(std::size_t index, int& result) {
         if (!keepLoaded.held()) keepLoaded = platform::ModuleReference::toThisModule();
         if (!network.held()) network = platform::NetworkRuntime::start();
       }
+      if (previous) stopLane(*previous);
     }
   } catch (const std::exception& e) {
     started = result::kInitFailed;
@@ -106,6 +108,8 @@ void AMvLaneClientManage::stopLane(AMvLaneClientOper& oper) {
 }
 
 void AMvLaneClientManage::uninit() {
+  // An Init in progress finishes first, so that no lane it starts is left running afterwards.
+  std::lock_guard<std::mutex> confLock(confMutex);
   std::lock_guard<std::mutex> lock(operMutex);
   std::vector<std::thread> threads;
   threads.reserve(opers.size());

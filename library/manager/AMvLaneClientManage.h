@@ -33,7 +33,8 @@ class AMvLaneClientManage {
   // Starts a session for every lane of the table, in parallel; true when every lane started.
   bool initalize();
 
-  // Stops every running session, in parallel, and forgets them.
+  // Stops every running session, in parallel, and forgets them; waits for an initalize in progress
+  // first (lock order: confMutex, then operMutex).
   void uninit();
 
  private:

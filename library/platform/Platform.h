@@ -58,7 +58,7 @@ class NetworkRuntime {
 
 // The error code of the last failed system call of this thread (errno, or the Windows error).
 unsigned long lastError();
-// The system's description of such a code, e.g. "Address already in use".
+// The system's words for an error code, with the code, for log lines ("Connection refused (111)").
 std::string errorText(unsigned long code);
 
 // A new IPv4 TCP socket, or kInvalidSocket. Sockets made here and by acceptConnection send

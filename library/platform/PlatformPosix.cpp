@@ -33,6 +33,10 @@ bool injectedFailure(Call call, int err) {
 
 int toFd(SocketHandle s) { return static_cast<int>(s); }
 
+// strerror_r comes in two forms: the GNU one returns the text, the XSI one fills the buffer.
+[[maybe_unused]] const char* errorWords(const char* text, const char*) { return text; }
+[[maybe_unused]] const char* errorWords(int failed, const char* buffer) { return failed == 0 ? buffer : "unknown error"; }
+
 void disableCoalescing(int fd) {
   int one = 1;
   ::setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
@@ -68,15 +72,11 @@ void networkCleanup() {}
 
 unsigned long lastError() { return static_cast<unsigned long>(errno); }
 
-namespace {
-// strerror_r comes in two kinds: the XSI one fills the buffer, the GNU one may return another text.
-[[maybe_unused]] const char* errorTextOf(int, const char* buffer) { return buffer; }
-[[maybe_unused]] const char* errorTextOf(const char* text, const char*) { return text; }
-}  // namespace
-
 std::string errorText(unsigned long code) {
   char buffer[256] = {};
-  return errorTextOf(::strerror_r(static_cast<int>(code), buffer, sizeof buffer), buffer);
+  const int number = static_cast<int>(code);
+  return std::string(errorWords(::strerror_r(number, buffer, sizeof buffer), buffer)) + " (" +
+         std::to_string(code) + ")";
 }
 
 SocketHandle tcpSocket() {

@@ -96,12 +96,12 @@ std::string errorText(unsigned long code) {
   char text[512] = {};
   const DWORD size = ::FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                                       static_cast<DWORD>(code), 0, text, sizeof text, nullptr);
-  std::string out(text, size);
+  std::string words(text, size);
   // The system's texts end in a full stop and a line end.
-  while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == '.' || out.back() == ' ')) {
-    out.pop_back();
+  while (!words.empty() && (words.back() == '\n' || words.back() == '\r' || words.back() == '.' || words.back() == ' ')) {
+    words.pop_back();
   }
-  return out.empty() ? "error " + std::to_string(code) : out;
+  return (words.empty() ? "error" : words) + " (" + std::to_string(code) + ")";
 }
 
 SocketHandle tcpSocket() {

@@ -16,8 +16,6 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-constexpr unsigned kOpSerialModulo = 10000;
-constexpr unsigned kPacketSerialModulo = 100000000;
 constexpr int kAnswerIdOffset = 3100;                    // an answer's id is its request's + 100
 constexpr auto kAckWriteTime = std::chrono::seconds(1);  // bounds the receive thread's stall
 constexpr std::size_t kSerialWidth = 8;
@@ -29,11 +27,6 @@ constexpr std::uint32_t kPayTimeOutMin = 500;
 constexpr std::uint32_t kPayTimeOutMax = 120000;
 
 constexpr int kNoCardType = -1;
-
-std::atomic<std::uint32_t>& serialCounter() {
-  static std::atomic<std::uint32_t> counter{0};
-  return counter;
-}
 
 // Holds a channel's busy flag from a successful compare-and-swap until the request leaves.
 class BusyClaim {
@@ -162,19 +155,28 @@ const char* readTimeOut(const Json::Value& request, const char* key, std::uint32
 
 }  // namespace
 
-ALaneClientOper::ALaneClientOper() = default;
+ALaneClientOper::ALaneClientOper() : ALaneClientOper(stLaneClientSetup_t()) {}
+
+ALaneClientOper::ALaneClientOper(const stLaneClientSetup_t& setup)
+    : ATcpClient(setup.logName, setup.listener),
+      clock_(setup.clock != nullptr ? *setup.clock : WaitClock::steady()),
+      serials_(setup.serials != nullptr ? *setup.serials : SerialSource::processWide()) {}
 
 ALaneClientOper::~ALaneClientOper() {
   // The channels go before the base's destructor would stop the receive thread.
   closeSocket();
 }
 
-std::pair<unsigned, unsigned> ALaneClientOper::incSerialSeq() {
-  const std::uint32_t n = serialCounter().fetch_add(1);
-  return {n % kOpSerialModulo, n % kPacketSerialModulo};
+void ALaneClientOper::onLinkDown() {
+  Channel* const channels[] = {&laneChannel,      &rsuChannel,       &cardReaderChannel,
+                               &listChannel,      &blackListChannel, &heartBeatChannel,
+                               &statusChannel,    &nonCashChannel,   &stopChannel};
+  for (Channel* channel : channels) {
+    // Taken and given back so that a waiter between its check and its wait is in the wait now.
+    { const std::lock_guard<std::mutex> lock(channel->mtx); }
+    channel->cond.notify_all();
+  }
 }
-
-void ALaneClientOper::setSerialSeqForTesting(std::uint32_t next) { serialCounter().store(next); }
 
 int ALaneClientOper::makeErrorResult(const char* message, std::string& out) {
   Json::Value error(Json::objectValue);
@@ -201,8 +203,8 @@ ALaneClientOper::Channel& ALaneClientOper::channelOf(LaneChannel which) {
 
 std::chrono::steady_clock::time_point ALaneClientOper::startRequest(Channel& channel,
                                                                     unsigned packetSerial,
-                                                                    unsigned timeOutMs) {
-  channel.startTime = Clock::now();
+                                                                    unsigned timeOutMs) const {
+  channel.startTime = clock_.now();
   channel.result = result::kNoResponse;
   channel.respBody.clear();
   channel.answered = false;
@@ -212,27 +214,31 @@ std::chrono::steady_clock::time_point ALaneClientOper::startRequest(Channel& cha
 
 bool ALaneClientOper::sendRequest(Channel& channel, Json::Value& request,
                                   std::pair<unsigned, unsigned> serials, const BufView<5>& cmdId,
-                                  Clock::time_point deadline) {
+                                  Clock::time_point deadline, unsigned link) {
   request["OpSerialNo"] = std::to_string(serials.first);
   const std::string text = channel.writer.write(request);
-  return writeData(text.data(), static_cast<long long>(text.size()), cmdId, serials.second,
-                   deadline);
+  return writeOnLink(link, text.data(), static_cast<long long>(text.size()), cmdId, serials.second,
+                     deadline);
 }
 
 int ALaneClientOper::Operation(Json::Value& request, Channel& channel, unsigned timeOutMs,
                                const BufView<5>& cmdId, std::string& out) {
   BusyClaim claim(channel.busy);
   if (!claim.owned()) return result::kChannelBusy;
+  // The connection the request goes out on: once it changes, the answer cannot come.
+  const unsigned link = linkState();
+  if (!isUp(link)) return result::kNotWritten;
   const auto serials = incSerialSeq();
   Clock::time_point deadline;
   {
     std::lock_guard<std::mutex> lock(channel.mtx);
     deadline = startRequest(channel, serials.second, timeOutMs);
   }
-  if (!sendRequest(channel, request, serials, cmdId, deadline)) return result::kNotWritten;
+  if (!sendRequest(channel, request, serials, cmdId, deadline, link)) return result::kNotWritten;
 
   std::unique_lock<std::mutex> lock(channel.mtx);
-  channel.cond.wait_until(lock, deadline, [&] { return channel.answered; });
+  clock_.waitUntil(lock, channel.cond, deadline,
+                   [&] { return channel.answered || linkState() != link; });
   out = channel.respBody;
   return channel.answered ? channel.result : result::kNoResponse;
 }
@@ -242,6 +248,8 @@ int ALaneClientOper::payOperation(Json::Value& request, unsigned timeOutMs,
   NonCashChannel& channel = nonCashChannel;
   BusyClaim claim(channel.busy);
   if (!claim.owned()) return result::kChannelBusy;
+  const unsigned link = linkState();
+  if (!isUp(link)) return result::kNotWritten;
   const auto serials = incSerialSeq();
   const std::string tsSn = textOf(request, "NonCashTsSn");
   Clock::time_point deadline;
@@ -254,19 +262,22 @@ int ALaneClientOper::payOperation(Json::Value& request, unsigned timeOutMs,
     channel.pushArrived = false;
     channel.tsSn = tsSn;
   }
-  if (!sendRequest(channel, request, serials, cmdId, deadline)) return result::kNotWritten;
+  if (!sendRequest(channel, request, serials, cmdId, deadline, link)) return result::kNotWritten;
 
   std::unique_lock<std::mutex> lock(channel.mtx);
-  channel.cond.wait_until(lock, deadline, [&] { return channel.answered || channel.payStopped; });
+  clock_.waitUntil(lock, channel.cond, deadline, [&] {
+    return channel.answered || channel.payStopped || linkState() != link;
+  });
   if (channel.payStopped) return result::kNoResponse;
   if (!channel.answered || channel.result != result::kOk) {
     out = channel.respBody;
     return channel.answered ? channel.result : result::kNoResponse;
   }
-  channel.awaitingPush = true;
-  channel.cond.wait_until(lock, deadline,
-                          [&] { return channel.pushArrived || channel.payStopped; });
-  channel.awaitingPush = false;
+  // Accepted: a connection that goes down now takes the result push with it, so the payment's
+  // outcome is unknown to the caller (2) and QueryTransDetail tells it.
+  clock_.waitUntil(lock, channel.cond, deadline, [&] {
+    return channel.pushArrived || channel.payStopped || linkState() != link;
+  });
   out = channel.payBody;
   return channel.pushArrived ? channel.payResult : result::kNoResponse;
 }

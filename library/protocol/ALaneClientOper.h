@@ -16,6 +16,8 @@
 
 #include "common/BufView.h"
 #include "common/JsonText.h"
+#include "common/WaitClock.h"
+#include "protocol/SerialSource.h"
 #include "transport/ATcpClient.h"
 
 struct stLaneCommand_t;
@@ -35,15 +37,25 @@ enum class LaneCommand {
   kCount
 };
 
+// What a protocol client is built with; a member left at its default takes the library's own.
+struct stLaneClientSetup_t {
+  std::string logName = "client";    // names the connection in log lines ("Lane 7")
+  LinkListener* listener = nullptr;  // hears when the connection comes up and when it is lost
+  const WaitClock* clock = nullptr;  // times the waits for answers; null: the steady clock
+  SerialSource* serials = nullptr;   // numbers the requests; null: the process-wide counter
+};
+
 class ALaneClientOper : public ATcpClient {
  public:
   ALaneClientOper();
+  explicit ALaneClientOper(const stLaneClientSetup_t& setup);
   // The owner calls closeSocket() first, so that no receive thread reaches the channels.
   ~ALaneClientOper() override;
 
   // Every command takes the caller's JSON text and returns the result code; `out` receives the
   // answer text, the error result, or is left unchanged (busy, not written). Any thread; a second
-  // request on a busy channel returns 1 at once.
+  // request on a busy channel returns 1 at once, a request on a connection that is down returns 6
+  // at once, and a request waiting for its answer returns 2 as soon as its connection goes down.
 
   // Lane (laneChannel)
   int LaneLogin(const char* json, std::string& out);
@@ -111,17 +123,17 @@ class ALaneClientOper : public ATcpClient {
     std::int32_t payResult = 2;
     bool pushArrived = false;  // a push with tsSn was stored
     bool payStopped = false;   // set by StopNonCashPay, cleared when a payment starts
-    bool awaitingPush = false; // the payment was accepted and its caller waits for the push
   };
 
   // Receive thread only.
   void handlePackage(int cmdId, const char* data, unsigned len) override;
+  // Wakes every request waiting for an answer: its connection is gone.
+  void onLinkDown() override;
 
   // Numbers one request: {OpSerialNo = n mod 10000, packet serial = n mod 100000000} of the
-  // process-wide counter n, which then advances by one. Any thread.
-  static std::pair<unsigned, unsigned> incSerialSeq();
-  // Tests only: the counter value the next incSerialSeq draws.
-  static void setSerialSeqForTesting(std::uint32_t next);
+  // serial source's counter n (the process-wide one unless the setup gave another), which then
+  // advances by one. Any thread.
+  std::pair<unsigned, unsigned> incSerialSeq() { return serials_.next(); }
 
   // Writes the error result {"ErrMsg": message, "Result": "3"} into `out`; returns 3.
   static int makeErrorResult(const char* message, std::string& out);
@@ -151,11 +163,13 @@ class ALaneClientOper : public ATcpClient {
                    std::string& out);
   void stopPayment();
   // Resets the channel for a new request; the caller holds channel.mtx. Returns the deadline.
-  static std::chrono::steady_clock::time_point startRequest(Channel& channel, unsigned packetSerial,
-                                                            unsigned timeOutMs);
-  // Stamps "OpSerialNo" and writes the styled request with the channel's writer; no lock held.
+  std::chrono::steady_clock::time_point startRequest(Channel& channel, unsigned packetSerial,
+                                                     unsigned timeOutMs) const;
+  // Stamps "OpSerialNo" and writes the styled request with the channel's writer on the connection
+  // of state `link`; no lock held.
   bool sendRequest(Channel& channel, Json::Value& request, std::pair<unsigned, unsigned> serials,
-                   const BufView<5>& cmdId, std::chrono::steady_clock::time_point deadline);
+                   const BufView<5>& cmdId, std::chrono::steady_clock::time_point deadline,
+                   unsigned link);
 
   // Answer handlers, receive thread only; each locks its channel alone.
   void getLaneRespon(int cmdId, const char* data, unsigned len);
@@ -174,6 +188,8 @@ class ALaneClientOper : public ATcpClient {
   void storeAnswer(Channel& channel, AnswerKind kind, const char* logName, const char* data,
                    unsigned len);
 
+  const WaitClock& clock_;
+  SerialSource& serials_;
   // Receive thread only: the answers are read and rewritten with these.
   jsontext::Reader answerReader_;
   jsontext::StyledWriter answerWriter_;

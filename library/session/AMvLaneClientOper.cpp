@@ -41,6 +41,24 @@ bool isGdCardNo(const Json::Value& cardNo) {
   return cardNo.asString().compare(0, sizeof kGdCardPrefix - 1, kGdCardPrefix) == 0;
 }
 
+// What names the lane's connection in log lines.
+std::string laneName(const stMvLaneInfo_t& info) { return "Lane " + std::to_string(info.LaneNo); }
+
+// A failing result of a request to the lane server, in words for the log.
+std::string failureText(int code) {
+  switch (code) {
+    case result::kChannelBusy: return "its channel was busy (1)";
+    case result::kNoResponse: return "no answer (2)";
+    case result::kNotWritten: return "not sent (6)";
+    case result::kBadErrorCode: return "an answer whose code is no number (998)";
+    default: return "refused with code " + std::to_string(code);
+  }
+}
+
+long long millisecondsBetween(WaitClock::Clock::time_point from, WaitClock::Clock::time_point to) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(to - from).count();
+}
+
 // Runs one step of the heartbeat thread, from which nothing may escape: an exception is logged.
 template <typename Step>
 void runStep(unsigned lane, const char* name, Step&& step) noexcept {
@@ -62,11 +80,20 @@ void runStep(unsigned lane, const char* name, Step&& step) noexcept {
 
 }  // namespace
 
-AMvLaneClientOper::AMvLaneClientOper(const stMvLaneInfo_t& info)
-    : laneInfo(info),
+AMvLaneClientOper::AMvLaneClientOper(const stMvLaneInfo_t& info, const WaitClock& clock)
+    : laneClient([&] {
+        stLaneClientSetup_t setup;
+        setup.logName = laneName(info);
+        setup.listener = &linkWatch;
+        return setup;
+      }()),
+      linkWatch(*this),
+      beatClock(clock),
+      laneInfo(info),
       identity(identityOf(info)),
       readerIdText(std::to_string(info.ReaderID)),
-      rsuIdText(std::to_string(info.RSUID)) {
+      rsuIdText(std::to_string(info.RSUID)),
+      backoff(std::chrono::seconds(info.HeartBeatTime), beatClock.now()) {
   laneClient.setUiTimeOut(static_cast<unsigned>(laneInfo.TimeOut) * kMsPerSecond);
 }
 
@@ -104,6 +131,7 @@ int AMvLaneClientOper::Init() {
 
   std::string scratch;
   const int login = laneClient.LaneLogin(loginText.c_str(), scratch);
+  if (login != result::kOk) logFailure("login", login);
   {
     std::lock_guard<std::mutex> lock(statusMutex);
     status = Json::Value(Json::objectValue);
@@ -112,6 +140,9 @@ int AMvLaneClientOper::Init() {
     status["CardReaderStatus"] = Json::Value();
     status["RSUStatus"] = Json::Value();
   }
+  reconnectFailed = false;
+  outageStart = {};
+  failedAttempts = 0;
   {
     std::lock_guard<std::mutex> lock(heartBeatMutex);
     running = true;
@@ -197,11 +228,35 @@ bool AMvLaneClientOper::isRunning() {
   return running;
 }
 
+void AMvLaneClientOper::LinkWatch::linkUp() {
+  std::lock_guard<std::mutex> lock(session_.heartBeatMutex);
+  session_.backoff.connected(session_.beatClock.now());
+}
+
+void AMvLaneClientOper::LinkWatch::linkLost() {
+  {
+    std::lock_guard<std::mutex> lock(session_.heartBeatMutex);
+    session_.backoff.lost(session_.beatClock.now());
+  }
+  session_.heartBeatCond.notify_all();
+}
+
 bool AMvLaneClientOper::waitNextBeat() {
   std::unique_lock<std::mutex> lock(heartBeatMutex);
-  const auto deadline =
-      std::chrono::steady_clock::now() + std::chrono::seconds(laneInfo.HeartBeatTime);
-  heartBeatCond.wait_until(lock, deadline, [this] { return !running; });
+  if (reconnectFailed) {
+    beatClock.waitUntil(lock, heartBeatCond, backoff.notBefore(), [this] { return !running; });
+    return running;
+  }
+  // A lost connection ends the wait: its heartbeat then fails at once and the reconnect follows.
+  const auto deadline = beatClock.now() + std::chrono::seconds(laneInfo.HeartBeatTime);
+  beatClock.waitUntil(lock, heartBeatCond, deadline,
+                      [this] { return !running || !laneClient.isConnected(); });
+  return running;
+}
+
+bool AMvLaneClientOper::pauseBeforeReconnect() {
+  std::unique_lock<std::mutex> lock(heartBeatMutex);
+  beatClock.waitUntil(lock, heartBeatCond, backoff.notBefore(), [this] { return !running; });
   return running;
 }
 
@@ -226,17 +281,45 @@ bool AMvLaneClientOper::updateHeartHeat(const char* loginText) {
   }
 
   setStatus("Connection", std::to_string(beat));
+  // A connection that went down has said so already, and each retry of a lane that is down
+  // logs one line of its own (the failed connect's).
+  if (laneClient.isConnected()) logFailure("heartbeat", beat);
+  if (outageStart == WaitClock::Clock::time_point{}) outageStart = beatClock.now();
   logLine('I', "Heart Beat Failed, try to reconnect\n");
+  if (!pauseBeforeReconnect()) return false;
+  {
+    std::lock_guard<std::mutex> lock(heartBeatMutex);
+    backoff.attempt();
+  }
   const int connected = laneClient.connectToServer(laneInfo.IpAddr.c_str(), laneInfo.Port);
   setStatus("Connection", std::to_string(connected));
   if (connected != result::kOk) {
+    {
+      std::lock_guard<std::mutex> lock(heartBeatMutex);
+      backoff.failed(beatClock.now());
+    }
+    reconnectFailed = true;
+    ++failedAttempts;
     logLine('I', "Reconnect Failed\n");
     return false;
   }
+  reconnectFailed = false;
   logLine('I', "Reconnect Success\n");
+  logLine('I', "Lane %u: connection to %s:%u back after %lld ms, %u failed attempts\n",
+          static_cast<unsigned>(laneInfo.LaneNo), laneInfo.IpAddr.c_str(),
+          static_cast<unsigned>(laneInfo.Port), millisecondsBetween(outageStart, beatClock.now()),
+          failedAttempts);
+  outageStart = {};
+  failedAttempts = 0;
   const int login = laneClient.LaneLogin(loginText, scratch);
   setStatus("HeartBeat", std::to_string(login));
+  if (login != result::kOk) logFailure("login", login);
   return login == result::kOk;
+}
+
+void AMvLaneClientOper::logFailure(const char* what, int code) const {
+  logLine('E', "Lane %u: %s to %s:%u failed: %s\n", static_cast<unsigned>(laneInfo.LaneNo), what,
+          laneInfo.IpAddr.c_str(), static_cast<unsigned>(laneInfo.Port), failureText(code).c_str());
 }
 
 void AMvLaneClientOper::updateDevStatus(const char* statusText) {

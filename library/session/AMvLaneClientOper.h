@@ -15,11 +15,16 @@
 
 #include "common/Compiler.h"
 #include "common/MvLaneInfo.h"
+#include "common/WaitClock.h"
 #include "protocol/ALaneClientOper.h"
+#include "session/ReconnectBackoff.h"
+#include "transport/LinkListener.h"
 
 class AMvLaneClientOper {
  public:
-  explicit AMvLaneClientOper(const stMvLaneInfo_t& info);
+  // `clock` times the heartbeat thread's waits; it must outlive the session.
+  explicit AMvLaneClientOper(const stMvLaneInfo_t& info,
+                             const WaitClock& clock = WaitClock::steady());
   virtual ~AMvLaneClientOper();
   AMvLaneClientOper(const AMvLaneClientOper&) = delete;
   AMvLaneClientOper& operator=(const AMvLaneClientOper&) = delete;
@@ -27,7 +32,8 @@ class AMvLaneClientOper {
   // Connects, logs in and starts the heartbeat thread. 0, or the connect result (-1, 1).
   // Not called concurrently with Uninit on one session.
   int Init();
-  // Stops the heartbeat thread, logs out when configured, closes the connection. Never throws.
+  // Stops the heartbeat thread, logs out when configured, closes the connection: every request
+  // still waiting for an answer returns 2 then. Never throws. Any thread.
   void Uninit();
 
   ALaneClientOper* client();
@@ -50,12 +56,6 @@ class AMvLaneClientOper {
   int ListQuery(const char* input, std::string& output);
   int QueryTransDetail(const char* input, std::string& output);
 
- protected:
-  // Heartbeat thread only. Waits HeartBeatTime seconds or until stopped; false when the thread is
-  // to quit. An exception ends the heartbeat for good (see isRunning). A class that overrides it
-  // calls Uninit in its own destructor, so that the thread is gone before the override is.
-  virtual bool waitNextBeat();
-
  private:
   // The configured device whose id an operation adds to its request.
   enum class Device { None, CardReader, Rsu };
@@ -74,8 +74,26 @@ class AMvLaneClientOper {
   void stopHeartBeat();
   void autoLogout();
 
+  // Hears from the connection and wakes the heartbeat thread when it is lost.
+  class LinkWatch : public LinkListener {
+   public:
+    explicit LinkWatch(AMvLaneClientOper& session) : session_(session) {}
+    void linkUp() override;
+    void linkLost() override;
+
+   private:
+    AMvLaneClientOper& session_;
+  };
+
   // Heartbeat thread only.
   MV_ENTRY_POINT void heartBeatLoop(const std::string& statusText, const std::string& loginText);
+  // Waits until the next heartbeat is due or the thread is stopped; false when stopped. While the
+  // lane is up that is HeartBeatTime seconds, cut short when the connection is lost; after a
+  // failed reconnect it is when the back-off allows the next attempt. An exception ends the
+  // heartbeat for good (see isRunning).
+  bool waitNextBeat();
+  // Waits until the back-off allows a reconnect; false when stopped first.
+  bool pauseBeforeReconnect();
   // The heartbeat thread ends without a stop request: nothing would check the lane any more, so
   // it is closed and shown as not connected instead of keeping its last status.
   void abandonLane();
@@ -86,6 +104,8 @@ class AMvLaneClientOper {
   Json::Value deviceObject(const Json::Value& answer, const char* prefix, int id) const;
   // Stores one member of the status document under statusMutex.
   void setStatus(const char* member, const Json::Value& value);
+  // 'E' lines of a failed request of the session, naming the lane and its server.
+  void logFailure(const char* what, int code) const;
 
   // One member of the lane identity, formatted once from the configuration.
   struct IdentityMember {
@@ -95,6 +115,8 @@ class AMvLaneClientOper {
   static std::array<IdentityMember, 6> identityOf(const stMvLaneInfo_t& info);
 
   ALaneClientOper laneClient;
+  LinkWatch linkWatch;             // heard by laneClient; before any connection exists
+  const WaitClock& beatClock;     // times the heartbeat thread's waits
   const stMvLaneInfo_t laneInfo;
   const std::array<IdentityMember, 6> identity;  // what prologue writes
   const Json::Value readerIdText;                // "ReaderID" and "RSUID" as requests carry them
@@ -103,6 +125,12 @@ class AMvLaneClientOper {
   std::thread heartBeatThread;     // started by Init, joined by stopHeartBeat
   std::condition_variable heartBeatCond;
   std::mutex heartBeatMutex;
+  ReconnectBackoff backoff;        // guarded by heartBeatMutex
+  // Heartbeat thread only: the last reconnect failed, and the lane is down since outageStart
+  // after that many failed attempts (for the line that tells it is back).
+  bool reconnectFailed = false;
+  WaitClock::Clock::time_point outageStart{};
+  unsigned failedAttempts = 0;
   std::mutex statusMutex;
   Json::Value status;              // guarded by statusMutex
 };

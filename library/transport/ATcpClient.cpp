@@ -1,6 +1,8 @@
 #include "transport/ATcpClient.h"
 
 #include <memory>
+#include <string>
+#include <utility>
 
 #include "common/ResultCodes.h"
 #include "logging/Logger.h"
@@ -41,9 +43,34 @@ class FlagClearer {
   std::atomic<bool>& flag_;
 };
 
+// How a connect attempt ended.
+struct ConnectOutcome {
+  bool connected = false;
+  unsigned long error = 0;  // the system's error when not connected
+  bool timedOut = false;    // no answer within the time-out
+};
+
+ConnectOutcome failedWith(unsigned long error, bool timedOut = false) { return {false, error, timedOut}; }
+
+// A non-blocking connect normally reports "in progress"; writability within the time-out and no
+// pending socket error then mean connected. Any other immediate error is a failure: the socket of
+// such a connect also polls writable with no pending error, though it is not connected.
+ConnectOutcome connectWithin(platform::SocketHandle s, const std::string& addr, unsigned short port,
+                             std::chrono::microseconds timeOut) {
+  if (!platform::setNonBlocking(s)) return failedWith(platform::lastError());
+  if (platform::connectStart(s, addr.c_str(), port)) return {true, 0, false};
+  if (!platform::connectInProgress()) return failedWith(platform::lastError());
+  const int ready = platform::waitWritable(s, timeOut);
+  if (ready <= 0) return failedWith(platform::lastError(), ready == 0);
+  const int pending = platform::socketError(s);
+  if (pending != 0) return failedWith(static_cast<unsigned long>(pending));
+  return {true, 0, false};
+}
+
 }  // namespace
 
-ATcpClient::ATcpClient() = default;
+ATcpClient::ATcpClient(std::string logName, LinkListener* listener)
+    : logName_(std::move(logName)), listener_(listener) {}
 
 ATcpClient::~ATcpClient() { closeSocket(); }
 
@@ -57,38 +84,51 @@ int ATcpClient::connectToServer(const char* ip, unsigned short port) {
   {
     std::lock_guard<std::mutex> lock(addressMutex_);
     serverAddress_ = addr;
+    serverPort_ = port;
   }
 
   OwnedSocket fresh(platform::tcpSocket());
   if (!fresh.valid()) {
-    logLine('E', "Create Socket Failure,ErrCode=[%lu]\n", platform::lastError());
+    const unsigned long error = platform::lastError();
+    logLine('E', "Create Socket Failure,ErrCode=[%lu]\n", error);
+    logLine('E', "%s: connect to %s failed: no socket: %s\n", logName_.c_str(), peer().c_str(),
+            platform::errorText(error).c_str());
     return result::kConnectFailed;
   }
-  const std::chrono::microseconds timeOut = std::chrono::milliseconds(timeOutMs_.load());
-  // A non-blocking connect normally reports "in progress"; writability within the time-out and no
-  // pending socket error then mean connected. Any other immediate error is a failure: the socket of
-  // such a connect also polls writable with no pending error, though it is not connected.
-  const bool connected =
-      platform::setNonBlocking(fresh.get()) &&
-      (platform::connectStart(fresh.get(), addr.c_str(), port) ||
-       (platform::connectInProgress() && platform::waitWritable(fresh.get(), timeOut) > 0 &&
-        platform::socketError(fresh.get()) == 0));
-  if (!connected) {
-    logLine('E', "ip_addr=[%s] connect failure,error_code=[%lu]\n", addr.c_str(), platform::lastError());
+  const unsigned timeOutMs = timeOutMs_.load();
+  const ConnectOutcome outcome =
+      connectWithin(fresh.get(), addr, port, std::chrono::milliseconds(timeOutMs));
+  if (!outcome.connected) {
+    logLine('E', "ip_addr=[%s] connect failure,error_code=[%lu]\n", addr.c_str(), outcome.error);
+    const std::string why = outcome.timedOut ? "no answer within " + std::to_string(timeOutMs) + " ms"
+                                             : platform::errorText(outcome.error);
+    logLine('E', "%s: connect to %s failed: %s\n", logName_.c_str(), peer().c_str(), why.c_str());
     return result::kConnectFailed;
   }
 
   logLine('I', "ip_addr=[%s] connect successfully!\n", addr.c_str());
   platform::closeSocket(socket_.exchange(fresh.release()));
+  unsigned link = link_.load();
+  while (!isUp(link) && !link_.compare_exchange_weak(link, link + 1)) {
+  }
+  if (listener_ != nullptr) listener_->linkUp();
   startDataRecvThrd();
   return result::kOk;
 }
 
 bool ATcpClient::writeData(const char* body, long long length, const BufView<5>& cmdId, unsigned serial,
                            const std::chrono::steady_clock::time_point& deadline) {
+  return writeOnLink(linkState(), body, length, cmdId, serial, deadline);
+}
+
+bool ATcpClient::writeOnLink(unsigned link, const char* body, long long length,
+                             const BufView<5>& cmdId, unsigned serial,
+                             const std::chrono::steady_clock::time_point& deadline) {
   // Both refusals come before the body is read.
   if (body == nullptr || length <= 0) return false;
   if (!packet::bodyFits(length)) return false;
+  // Nothing goes into a connection known to be gone: its answer could not come.
+  if (!isUp(link) || linkState() != link) return false;
   // Built before waiting for the lock, so the send time is the moment of the call.
   const Package pkg(body, static_cast<unsigned>(length), cmdId, serial);
 
@@ -124,7 +164,7 @@ bool ATcpClient::startDataRecvThrd() {
     if (running_.load()) return true;
     running_.store(true);
     try {
-      recvThread_ = std::thread(DataRecvThreadFunc, this, socket_.load());
+      recvThread_ = std::thread(DataRecvThreadFunc, this, socket_.load(), linkState());
     } catch (...) {
       running_.store(false);
       throw;
@@ -147,16 +187,44 @@ void ATcpClient::stopThreadLocked() {
 }
 
 void ATcpClient::closeSocket() {
+  markDown();
   std::lock_guard<std::mutex> lock(threadMutex_);
   const platform::SocketHandle s = socket_.exchange(platform::kInvalidSocket);
   // Ends a blocked receive and makes a write in progress fail at once, so neither holds us up.
   platform::shutdownSocket(s);
   stopThreadLocked();
   if (s == platform::kInvalidSocket) return;
-  // A writer may have loaded the handle before the exchange; its number must not be reused under it.
-  // The writer gives the lock back at its deadline at the latest, sooner after the shutdown.
-  const std::lock_guard<DeadlineMutex> noWriter(writeMutex_);
+  // A writer may have loaded the handle before the exchange; its number must not be reused under
+  // it. The writer gives the lock back as soon as its send fails on the shut-down socket.
+  std::unique_lock<DeadlineMutex> noWriter(writeMutex_, std::defer_lock);
+  if (!noWriter.try_lock_until(std::chrono::steady_clock::now() + kWriterLeaveWait)) {
+    logLine('E', "%s: a write to %s still ran after %lld ms; the socket is closed under it\n",
+            logName_.c_str(), peer().c_str(), static_cast<long long>(kWriterLeaveWait.count()));
+  }
   platform::closeSocket(s);
+}
+
+void ATcpClient::markDown() {
+  unsigned link = linkState();
+  while (isUp(link)) {
+    if (link_.compare_exchange_weak(link, link + 1)) {
+      onLinkDown();
+      return;
+    }
+  }
+}
+
+void ATcpClient::reportLoss(unsigned link, const std::string& cause) {
+  if (!link_.compare_exchange_strong(link, link + 1)) return;
+  try {
+    logLine('E', "%s: connection to %s lost: %s\n", logName_.c_str(), peer().c_str(),
+            cause.c_str());
+  } catch (...) {
+    // The waiters must be released all the same.
+  }
+  // The owner hears first, so that what a released request's caller does next already knows.
+  if (listener_ != nullptr) listener_->linkLost();
+  onLinkDown();
 }
 
 std::string ATcpClient::address() {
@@ -164,7 +232,12 @@ std::string ATcpClient::address() {
   return serverAddress_;
 }
 
-void ATcpClient::DataRecvThreadFunc(ATcpClient* self, platform::SocketHandle s) {
+std::string ATcpClient::peer() {
+  std::lock_guard<std::mutex> lock(addressMutex_);
+  return serverAddress_ + ":" + std::to_string(serverPort_);
+}
+
+void ATcpClient::DataRecvThreadFunc(ATcpClient* self, platform::SocketHandle s, unsigned link) {
   if (s == platform::kInvalidSocket) return;
 
   class Dispatch : public PacketSink {
@@ -185,8 +258,9 @@ void ATcpClient::DataRecvThreadFunc(ATcpClient* self, platform::SocketHandle s) 
   };
 
   // Nothing may leave the thread: an exception there would end the whole lane application. What
-  // can still be thrown here (no memory for the buffers, a failing log line) ends the thread as a
-  // failed receive does.
+  // can still be thrown here (no memory for the buffers, a failing log line) ends the connection
+  // as a failed receive does.
+  std::string cause;  // why the connection ended; empty when a stop was requested
   try {
     Dispatch dispatch(*self);
     PacketAccumulator accumulator;
@@ -195,12 +269,31 @@ void ATcpClient::DataRecvThreadFunc(ATcpClient* self, platform::SocketHandle s) 
     while (self->running_.load()) {
       const int ready = platform::waitReadable(s, kRecvIdleWait);
       if (ready == 0) continue;
-      if (ready < 0) return;
+      if (ready < 0) {
+        cause = "waiting for data failed: " + platform::errorText(platform::lastError());
+        break;
+      }
       const long received = platform::recvBytes(s, readArea.get(), kRecvChunk);
-      if (received <= 0) return;
+      if (received < 0 && platform::wouldBlock()) continue;
+      if (received == 0) {
+        cause = "closed by the server";
+        break;
+      }
+      if (received < 0) {
+        cause = "receive failed: " + platform::errorText(platform::lastError());
+        break;
+      }
       accumulator.append(readArea.get(), static_cast<std::size_t>(received));
       accumulator.scan(dispatch);
     }
+  } catch (const std::exception& e) {
+    cause = std::string("the receive thread failed: ") + e.what();
+  } catch (...) {
+    cause = "the receive thread failed";
+  }
+  if (cause.empty()) return;
+  try {
+    self->reportLoss(link, cause);
   } catch (...) {
   }
 }

@@ -5,7 +5,8 @@
 #include <condition_variable>
 #include <mutex>
 
-// Lockable with a timed wait on the steady clock (std::unique_lock and std::lock_guard take it).
+// Lockable with a timed wait on the steady clock (std::unique_lock takes it); every wait has a
+// deadline, so there is no untimed lock().
 // Built on a condition variable, whose steady-clock wait the toolchain's thread sanitizer follows,
 // rather than on a timed mutex, whose steady-clock lock it does not see. Any thread.
 class DeadlineMutex {
@@ -13,12 +14,6 @@ class DeadlineMutex {
   DeadlineMutex() = default;
   DeadlineMutex(const DeadlineMutex&) = delete;
   DeadlineMutex& operator=(const DeadlineMutex&) = delete;
-
-  void lock() {
-    std::unique_lock<std::mutex> guard(mutex_);
-    released_.wait(guard, [this] { return !held_; });
-    held_ = true;
-  }
 
   // Takes the lock unless it is still held at the deadline; a deadline already passed only tries.
   bool try_lock_until(std::chrono::steady_clock::time_point deadline) {

@@ -195,6 +195,23 @@ TEST_F(ManagerTest, UninitDuringOperationKeepsSessionUntilItReturns) {
   EXPECT_TRUE(watch.expired());
 }
 
+TEST_F(ManagerTest, UninitDuringASlowInitalizeLeavesNoLaneRunning) {
+  configure(simA.port(), simB.port());
+  CommandBehaviour slowLogin;
+  slowLogin.delayMs = 600;
+  simA.setBehaviour("03001", slowLogin);
+  simB.setBehaviour("03001", slowLogin);
+  std::thread starting([&] { EXPECT_TRUE(manager->initalize()); });
+  ASSERT_TRUE(simA.waitForPacket("03001", kPacketWait));
+  manager->uninit();  // the lanes are still logging in
+  EXPECT_EQ(nullptr, manager->getOper(7));
+  EXPECT_EQ(nullptr, manager->getOper(8));
+  starting.join();
+  EXPECT_EQ(nullptr, manager->getOper(7));
+  EXPECT_EQ(nullptr, manager->getOper(8));
+  EXPECT_TRUE(waitUntil([&] { return simA.connectionCount() + simB.connectionCount() == 0; }));
+}
+
 TEST_F(ManagerTest, OperationsRaceWithUninitAndInitalize) {
   configure(simA.port(), simB.port());
   ASSERT_TRUE(manager->initalize());

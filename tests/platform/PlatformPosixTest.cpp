@@ -1,5 +1,6 @@
 // Behaviours of the POSIX platform layer that the rest of the library relies on: waits that end on
-// time under signals, a working directory that cannot be read, files that children do not inherit.
+// time under signals, a working directory that cannot be read, files that children do not inherit,
+// error codes told in words.
 #include "platform/Platform.h"
 
 #include <gtest/gtest.h>
@@ -9,6 +10,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
@@ -104,6 +106,15 @@ TEST(PlatformFiles, AppendFileIsNotInheritedByChildProcesses) {
   EXPECT_NE(std::string::npos, fds.find("fds.txt"));  // the listing itself is seen
   EXPECT_EQ(std::string::npos, fds.find("held.log")) << fds;
   EXPECT_EQ("x\n", testsupport::readFile(path));
+}
+
+}  // namespace
+
+namespace {
+
+TEST(PlatformErrors, ErrorTextGivesTheSystemsWordsAndTheCode) {
+  EXPECT_EQ(platform::errorText(ECONNREFUSED), "Connection refused (" + std::to_string(ECONNREFUSED) + ")");
+  EXPECT_EQ(platform::errorText(ECONNRESET), "Connection reset by peer (" + std::to_string(ECONNRESET) + ")");
 }
 
 }  // namespace

@@ -29,16 +29,35 @@ constexpr milliseconds kQuick{250};  // well below every deadline a test waits o
 
 using Method = int (ALaneClientOper::*)(const char*, std::string&);
 
+constexpr const char* kPayment =
+    R"({"Timeout": "3000", "NonCashTsSn": "TS1", "UserName": "lane1", "Money": "150"})";
+
+// The steady clock, counting the waits for answers that begin: a test knows that a request waits
+// (and a payment in which of its two stages) without sleeping.
+class CountingClock : public WaitClock {
+ public:
+  bool waitUntil(std::unique_lock<std::mutex>& lock, std::condition_variable& cond,
+                 Clock::time_point deadline, FunctionRef<bool()> done) const override {
+    ++begun_;
+    return WaitClock::waitUntil(lock, cond, deadline, done);
+  }
+  unsigned begun() const { return begun_.load(); }
+
+ private:
+  mutable std::atomic<unsigned> begun_{0};
+};
+
+stLaneClientSetup_t setupWith(const WaitClock* clock, SerialSource* serials = nullptr) {
+  stLaneClientSetup_t setup;
+  setup.clock = clock;
+  setup.serials = serials;
+  return setup;
+}
+
 class TestClient : public ALaneClientOper {
  public:
+  using ALaneClientOper::ALaneClientOper;
   using ALaneClientOper::handlePackage;
-  using ALaneClientOper::incSerialSeq;
-  using ALaneClientOper::setSerialSeqForTesting;
-
-  bool paymentAwaitingPush() {
-    std::lock_guard<std::mutex> lock(nonCashChannel.mtx);
-    return nonCashChannel.awaitingPush;
-  }
 };
 
 Json::Value parsed(const std::string& text) {
@@ -93,7 +112,8 @@ class ALaneClientOperTest : public ::testing::Test {
   }
 
   LaneSimulator sim;
-  TestClient client;
+  CountingClock waits;
+  TestClient client{setupWith(&waits)};
 };
 
 // ---- Requests on the wire -----------------------------------------------------------------------
@@ -475,6 +495,91 @@ TEST_F(ALaneClientOperTest, FailedWriteGivesSixAndLeavesTheOutputAlone) {
   EXPECT_EQ(client.ListUpLoad("{}", out), 0);
 }
 
+// ---- A connection that goes down ---------------------------------------------------------------
+
+// Runs a command on a thread of its own; get() gives its result, its output and how long it took.
+class Pending {
+ public:
+  Pending(ALaneClientOper& client, Method method, const char* input)
+      : future_(std::async(std::launch::async, [&client, method, input] {
+          std::string out = "untouched";
+          const auto start = Clock::now();
+          const int rc = (client.*method)(input, out);
+          return Outcome{rc, out, elapsedMs(start)};
+        })) {}
+  struct Outcome {
+    int rc;
+    std::string out;
+    long long ms;
+  };
+  Outcome get() { return future_.get(); }
+
+ private:
+  std::future<Outcome> future_;
+};
+
+TEST_F(ALaneClientOperTest, WaitEndsAtOnceWhenTheServerClosesOrResetsAndNothingMoreIsSent) {
+  client.setUiTimeOut(5000);  // far beyond what a released wait may take
+  SimFaultPlan resetInsideTheAnswer;
+  resetInsideTheAnswer.cutAfterBytes = 30;
+  resetInsideTheAnswer.reset = true;
+  for (const bool reset : {false, true}) {
+    SCOPED_TRACE(reset ? "reset inside the answer" : "closed by the server");
+    ASSERT_TRUE(client.isConnected() || client.connectToServer("127.0.0.1", sim.port()) == 0);
+    // Faults reach the connections the simulator has taken on.
+    ASSERT_TRUE(testsupport::waitUntil([&] { return sim.connectionCount() == 1; }));
+    sim.clearReceived();
+    behave("03014", [reset](CommandBehaviour& b) { b.noAnswer = !reset; });
+    if (reset) sim.setFaults(resetInsideTheAnswer);
+    Pending query(client, &ALaneClientOper::ListQuery, "{}");
+    ASSERT_TRUE(sim.waitForPacket("03014", kPacketWait));
+    if (!reset) sim.dropConnections();
+    const Pending::Outcome outcome = query.get();
+    EXPECT_EQ(outcome.rc, 2);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_LT(outcome.ms, 2500);
+    EXPECT_FALSE(client.isConnected());
+
+    std::string out = "untouched";
+    const auto start = Clock::now();
+    EXPECT_EQ(client.ListQuery("{}", out), 6);
+    EXPECT_EQ(client.SendNonCashPay(kPayment, out), 6);
+    EXPECT_LT(elapsedMs(start), 100);
+    EXPECT_EQ(out, "untouched");
+    EXPECT_EQ(sim.receivedWith("03014").size(), 1u);
+    EXPECT_TRUE(sim.receivedWith("03029").empty());
+    sim.setFaults(SimFaultPlan());
+  }
+}
+
+TEST_F(ALaneClientOperTest, PaymentEndsWithTwoWhenItsConnectionGoesInEitherStage) {
+  // First stage: no answer yet when the server closes. Second stage: accepted, its push not yet
+  // there when the owner closes the connection (as Uninit does).
+  for (const bool accepted : {false, true}) {
+    SCOPED_TRACE(accepted ? "waiting for the push" : "waiting for the answer");
+    ASSERT_TRUE(client.isConnected() || client.connectToServer("127.0.0.1", sim.port()) == 0);
+    behave("03029", [accepted](CommandBehaviour& b) {
+      b.noAnswer = !accepted;
+      b.noPush = true;
+    });
+    const unsigned before = waits.begun();
+    Pending pay(client, &ALaneClientOper::SendNonCashPay,
+                R"({"Timeout": "20000", "NonCashTsSn": "TS9"})");
+    const unsigned stage = accepted ? 2 : 1;
+    ASSERT_TRUE(sim.waitForPacket("03029", kPacketWait, nullptr, accepted ? 2 : 1));
+    ASSERT_TRUE(testsupport::waitUntil([&] { return waits.begun() == before + stage; }));
+    if (accepted) {
+      client.closeSocket();
+    } else {
+      sim.dropConnections();
+    }
+    const Pending::Outcome outcome = pay.get();
+    EXPECT_EQ(outcome.rc, 2);
+    EXPECT_EQ(outcome.out, "");
+    EXPECT_LT(outcome.ms, 5000);
+  }
+}
+
 // ---- Conversions of device answers --------------------------------------------------------------
 
 TEST_F(ALaneClientOperTest, CardNumberAnswerShowsBalanceAndPlateReadably) {
@@ -557,9 +662,6 @@ TEST_F(ALaneClientOperTest, MalformedPacketsDoNotDisturbAWaitingRequest) {
 }
 
 // ---- Non-cash payment ---------------------------------------------------------------------------
-
-constexpr const char* kPayment =
-    R"({"Timeout": "3000", "NonCashTsSn": "TS1", "UserName": "lane1", "Money": "150"})";
 
 TEST_F(ALaneClientOperTest, PaymentReturnsThePushAndAcknowledgesIt) {
   std::string out;
@@ -700,7 +802,8 @@ TEST_F(ALaneClientOperTest, StopEndsAPaymentWaitingForItsPush) {
     const int rc = client.SendNonCashPay(kPayment, out);
     return std::make_pair(rc, out);
   });
-  ASSERT_TRUE(testsupport::waitUntil([this] { return client.paymentAwaitingPush(); }));
+  // The second wait of the payment is the one for its push.
+  ASSERT_TRUE(testsupport::waitUntil([this] { return waits.begun() == 2; }));
   std::string out;
   EXPECT_EQ(client.QueryTransDetail("{}", out), 1);
   EXPECT_EQ(client.SendNonCashPay(kPayment, out), 1);
@@ -721,29 +824,33 @@ TEST_F(ALaneClientOperTest, NewPaymentClearsAnEarlierStop) {
 
 // ---- Serial numbers -----------------------------------------------------------------------------
 
-TEST(SerialSeqTest, OneCounterGivesBothModuli) {
-  TestClient::setSerialSeqForTesting(123456789);
-  EXPECT_EQ(TestClient::incSerialSeq(), std::make_pair(6789u, 23456789u));
-  EXPECT_EQ(TestClient::incSerialSeq(), std::make_pair(6790u, 23456790u));
-  TestClient::setSerialSeqForTesting(4294967295u);
-  EXPECT_EQ(TestClient::incSerialSeq(), std::make_pair(7295u, 94967295u));
-  EXPECT_EQ(TestClient::incSerialSeq(), std::make_pair(0u, 0u));
+TEST(SerialSourceTest, OneCounterGivesBothModuliAndWraps) {
+  SerialSource serials(123456789);
+  EXPECT_EQ(serials.next(), std::make_pair(6789u, 23456789u));
+  EXPECT_EQ(serials.next(), std::make_pair(6790u, 23456790u));
+  SerialSource ending(4294967295u);
+  EXPECT_EQ(ending.next(), std::make_pair(7295u, 94967295u));
+  EXPECT_EQ(ending.next(), std::make_pair(0u, 0u));
 }
 
 TEST_F(ALaneClientOperTest, SerialsWrapAndStillMatch) {
-  TestClient::setSerialSeqForTesting(99999999);
+  SerialSource serials(99999999);
+  TestClient wrapping(setupWith(nullptr, &serials));
+  wrapping.setUiTimeOut(2000);
+  ASSERT_EQ(wrapping.connectToServer("127.0.0.1", sim.port()), 0);
   std::string out;
-  ASSERT_EQ(client.HeartBeat("{}", out), 0);
+  ASSERT_EQ(wrapping.HeartBeat("{}", out), 0);
   SimPacket first;
   ASSERT_TRUE(sim.waitForPacket("03021", kPacketWait, &first));
   EXPECT_EQ(first.serial, 99999999u);
   EXPECT_EQ(first.json["OpSerialNo"], "9999");
 
-  ASSERT_EQ(client.ListQuery("{}", out), 0);
+  ASSERT_EQ(wrapping.ListQuery("{}", out), 0);
   SimPacket second;
   ASSERT_TRUE(sim.waitForPacket("03014", kPacketWait, &second));
   EXPECT_EQ(second.serial, 0u);
   EXPECT_EQ(second.json["OpSerialNo"], "0");
+  wrapping.closeSocket();
 }
 
 TEST_F(ALaneClientOperTest, SerialCounterIsSharedByAllClients) {

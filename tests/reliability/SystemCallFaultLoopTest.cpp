@@ -137,7 +137,7 @@ class SystemCallFaultLoop : public ::testing::TestWithParam<platform::Call> {
   AMvLaneClientManage manager;
 };
 
-TEST_P(SystemCallFaultLoop, EveryNthCallFailingLeavesNothingBehindAndOnlySpecifiedCodes) {
+TEST_P(SystemCallFaultLoop, EveryNthCallFailingLeavesNothingBehindAndOnlyDocumentedCodes) {
   const platform::Call kind = GetParam();
   ASSERT_TRUE(runSession().empty());  // a clean session first: the baseline
   const ProcessCensus baseline = ProcessCensus::take();

@@ -3,6 +3,13 @@
 #include <filesystem>
 #include <fstream>
 
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+// The sanitizer runtimes' own count (sanitizer/allocator_interface.h, which GCC does not ship).
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
+#else
+#include <malloc.h>
+#endif
+
 namespace testsupport {
 
 namespace {
@@ -31,6 +38,16 @@ std::size_t residentKbNow() {
   return 0;
 }
 
+// A sanitizer allocates on behalf of the program and counts for itself.
+std::size_t heapInUseKbNow() {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  return __sanitizer_get_current_allocated_bytes() / 1024;
+#else
+  const struct mallinfo2 heap = mallinfo2();
+  return (heap.uordblks + heap.hblkhd) / 1024;
+#endif
+}
+
 }  // namespace
 
 ProcessCensus ProcessCensus::take() {
@@ -39,12 +56,14 @@ ProcessCensus ProcessCensus::take() {
   c.descriptors = entriesOf("/proc/self/fd");
   c.threads = entriesOf("/proc/self/task");
   c.residentKb = residentKbNow();
+  c.heapInUseKb = heapInUseKbNow();
   return c;
 }
 
 std::string ProcessCensus::text() const {
   return std::to_string(descriptors) + " fds, " + std::to_string(threads) + " threads, " +
-         std::to_string(residentKb) + " kB";
+         std::to_string(residentKb) + " kB resident, " + std::to_string(heapInUseKb) +
+         " kB heap in use";
 }
 
 }  // namespace testsupport

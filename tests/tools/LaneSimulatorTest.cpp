@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <sstream>
 #include <thread>
@@ -351,6 +352,26 @@ TEST_F(LaneSimulatorTest, PaymentIsPushedOnlyAfterAnAcceptingAnswerUnlessForced)
   ASSERT_TRUE(c->send("03030", 77, "{}"));  // acknowledges nothing that was pushed
   ASSERT_TRUE(testsupport::waitUntil([&] { return sim.strayAcks() == 1; }));
   EXPECT_EQ(1, sim.pushAcks()["TS7"]);
+}
+
+TEST_F(LaneSimulatorTest, TakingPushAcknowledgementsForgetsTheAcknowledgedAndTheLongUnanswered) {
+  auto c = connect();
+  SimPacket push;
+  for (const unsigned serial : {1u, 2u}) {
+    const Json::Value request = object({{"NonCashTsSn", "TS" + std::to_string(serial)}});
+    EXPECT_EQ(exchange(*c, "03029", serial, request).cmdId, "03129");
+    ASSERT_TRUE(c->next(&push));
+    ASSERT_EQ(push.cmdId, "03130");
+  }
+  ASSERT_TRUE(c->send("03030", 1, "{}"));
+  ASSERT_TRUE(testsupport::waitUntil([&] { return sim.pushAcks()["TS1"] == 1; }));
+  EXPECT_EQ(sim.takePushAcks(), (std::map<std::string, int>{{"TS1", 1}, {"TS2", 0}}));
+  // TS2 gets one more take to be acknowledged; TS1's record is gone.
+  EXPECT_EQ(sim.takePushAcks(), (std::map<std::string, int>{{"TS2", 0}}));
+  EXPECT_TRUE(sim.takePushAcks().empty());
+  ASSERT_TRUE(c->send("03030", 1, "{}"));
+  ASSERT_TRUE(testsupport::waitUntil([&] { return sim.strayAcks() == 1; }));
+  EXPECT_TRUE(sim.pushAcks().empty());
 }
 
 TEST_F(LaneSimulatorTest, LaneThatStopsReadingHoldsUpNeitherOtherLanesNorDelayedWork) {

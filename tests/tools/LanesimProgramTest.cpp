@@ -6,6 +6,7 @@
 #include <set>
 #include <sstream>
 #include <vector>
+#include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
@@ -256,7 +257,7 @@ TEST(LanesimProgramTest, AnAddressItCannotListenOnIsToldWithTheReason) {
   const std::string address = "127.0.0.1:" + std::to_string(taken.port());
   const testsupport::ProgramRun run = testsupport::runInShell("'" + kProgram + "' --listen " + address);
   EXPECT_EQ(1, run.status);
-  EXPECT_EQ("lanesim: cannot listen on " + address + ": address already in use\n", run.output);
+  EXPECT_EQ("lanesim: cannot listen on " + address + ": address already in use (" + std::to_string(EADDRINUSE) + ")\n", run.output);
 }
 
 // scripts/lanesim.sh: a program that does not end on SIGTERM is killed at the stop deadline.

@@ -38,6 +38,15 @@ constexpr milliseconds kQuietPeriod{100};
 // A body that cannot fit into the socket buffers of both ends while the peer does not read.
 constexpr std::size_t kBeyondSocketBuffers = 16 * 1024 * 1024;
 
+// Counts what a connection tells its owner.
+class CountingListener : public LinkListener {
+ public:
+  void linkUp() override { ++up; }
+  void linkLost() override { ++lost; }
+  std::atomic<int> up{0};
+  std::atomic<int> lost{0};
+};
+
 // Records the packets its receive thread hands over; can answer each one from that thread.
 class RecordingClient : public ATcpClient {
  public:
@@ -46,8 +55,11 @@ class RecordingClient : public ATcpClient {
     std::string message;
   };
 
-  RecordingClient() { setUiTimeOut(kShortTimeOutMs); }
+  RecordingClient() : ATcpClient("client", &listener) { setUiTimeOut(kShortTimeOutMs); }
   ~RecordingClient() override { closeSocket(); }
+
+  CountingListener listener;  // used by the connections only, which end before it goes
+  std::atomic<int> linkDowns{0};
 
   std::vector<Received> received() const {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -81,6 +93,7 @@ class RecordingClient : public ATcpClient {
       writeData(kAck, sizeof kAck - 1, BufView<5>("03030"), 5, Clock::now() + milliseconds(1000));
     }
   }
+  void onLinkDown() override { ++linkDowns; }
 
  private:
   mutable std::mutex mutex_;
@@ -139,6 +152,7 @@ TEST_F(ATcpClientTest, FailedConnectDropsThePreviousConnection) {
 }
 
 TEST_F(ATcpClientTest, ConnectTimesOutNoLaterThanUiTimeOut) {
+  testsupport::LogCapture log;
   ASSERT_TRUE(peer.saturateBacklog());
   const auto start = Clock::now();
   EXPECT_EQ(result::kConnectFailed, client.connectToServer(kLoopback, peer.port()));
@@ -146,6 +160,7 @@ TEST_F(ATcpClientTest, ConnectTimesOutNoLaterThanUiTimeOut) {
   EXPECT_GE(elapsed, milliseconds(kShortTimeOutMs - 50));
   EXPECT_LT(elapsed, milliseconds(kShortTimeOutMs) + kSlack);
   EXPECT_FALSE(write(client, "{}"));
+  EXPECT_TRUE(log.contains(" failed: no answer within 300 ms\n")) << log.text();
 }
 
 TEST_F(ATcpClientTest, ConnectWhileAnotherConnectRunsReturnsOneAtOnce) {
@@ -268,14 +283,45 @@ TEST_F(ATcpClientTest, AfterTheServerClosesAReconnectReceivesAgain) {
   EXPECT_EQ((std::vector<std::string>{"{\"first\":1}", "{\"second\":1}"}), client.bodies());
 }
 
-TEST_F(ATcpClientTest, WriteIsPossibleAfterTheReceiveThreadEndedByItself) {
+// ---- The end of a connection -----------------------------------------------------------------
+
+TEST_F(ATcpClientTest, ConnectionLostByAFailedReceiveIsReportedOnceAndTakesNoMoreWrites) {
+  testsupport::LogCapture log;
   connect(client, peer);
+  EXPECT_TRUE(client.isConnected());
+  EXPECT_EQ(1, client.listener.up.load());
   platform::failNthCall(platform::Call::Recv, 1);
   ASSERT_TRUE(peer.send("x"));  // wakes the receive thread into the failing recv
-  ASSERT_TRUE(peer.send(packetBytes("{\"unread\":1}")));
-  EXPECT_FALSE(waitUntil([&] { return client.count() > 0; }, kQuietPeriod));
-  ASSERT_TRUE(write(client, "{\"still\":1}"));
-  EXPECT_EQ((std::vector<std::string>{"{\"still\":1}"}), parse(peer.receive(71)).bodies());
+  ASSERT_TRUE(waitUntil([&] { return client.listener.lost.load() == 1; }));
+  EXPECT_FALSE(client.isConnected());
+  EXPECT_EQ(1, client.linkDowns.load());
+  // The socket is still open, yet nothing more goes into it.
+  EXPECT_FALSE(write(client, "{\"lost\":1}"));
+  EXPECT_EQ("", peer.receive(1, kQuietPeriod));
+  // The system's words for the error follow; they differ between platforms.
+  EXPECT_TRUE(log.contains("]-client: connection to 127.0.0.1:" + std::to_string(peer.port()) +
+                           " lost: receive failed: "))
+      << log.text();
+  // Closing it afterwards is the owner's doing: nothing is reported twice.
+  client.closeSocket();
+  EXPECT_EQ(1, client.listener.lost.load());
+  EXPECT_EQ(1, client.linkDowns.load());
+}
+
+TEST_F(ATcpClientTest, ServerCloseIsALossAndAnOwnersCloseIsNot) {
+  testsupport::LogCapture log;
+  connect(client, peer);
+  peer.closeConnection();
+  ASSERT_TRUE(waitUntil([&] { return client.listener.lost.load() == 1; }));
+  EXPECT_TRUE(log.contains(" lost: closed by the server\n")) << log.text();
+
+  connect(client, peer);
+  EXPECT_TRUE(client.isConnected());
+  EXPECT_EQ(2, client.listener.up.load());
+  client.closeSocket();
+  EXPECT_FALSE(client.isConnected());
+  EXPECT_EQ(2, client.linkDowns.load());  // the owner's close releases waiters too
+  EXPECT_FALSE(waitUntil([&] { return client.listener.lost.load() > 1; }, kQuietPeriod));
 }
 
 TEST_F(ATcpClientTest, StopReturnsPromptlyWhileTheServerKeepsSending) {
@@ -317,9 +363,12 @@ TEST(ATcpClientLog, ConnectionLifecycleIsLogged) {
     closed.closeListener();
     RecordingClient client;
     ASSERT_EQ(result::kConnectFailed, client.connectToServer(kLoopback, port));
-    // The system's error code is logged, whatever its number on this platform.
+    // The system's error code is logged, whatever its number on this platform, and its words.
     EXPECT_TRUE(log.contains("]-ip_addr=[127.0.0.1] connect failure,error_code=[")) << log.text();
     EXPECT_FALSE(log.contains("error_code=[0]"));
+    EXPECT_TRUE(log.contains("[E]")) << log.text();
+    EXPECT_TRUE(log.contains("]-client: connect to 127.0.0.1:" + std::to_string(port) + " failed: "))
+        << log.text();
 
     RawPeer peer;
     ASSERT_EQ(result::kOk, client.connectToServer(kLoopback, peer.port()));

@@ -136,13 +136,29 @@ std::size_t LaneSimulator::strayAcks() const {
   return strayAcks_;
 }
 
+std::map<std::string, int> LaneSimulator::takePushAcks() {
+  std::lock_guard<std::mutex> lock(pushMutex_);
+  const std::map<std::string, int> taken = pushAcks_;
+  for (auto it = pushedSerials_.begin(); it != pushedSerials_.end();) {
+    PushRecord& push = it->second;
+    if (pushAcks_[push.tsSn] == 0 && !push.taken) {
+      push.taken = true;
+      ++it;
+      continue;
+    }
+    pushAcks_.erase(push.tsSn);
+    it = pushedSerials_.erase(it);
+  }
+  return taken;
+}
+
 void LaneSimulator::noteAck(const SimPacket& ack) {
   std::lock_guard<std::mutex> lock(pushMutex_);
   const auto pushed = pushedSerials_.find({ack.connection, ack.serial});
   if (pushed == pushedSerials_.end()) {
     ++strayAcks_;
   } else {
-    ++pushAcks_[pushed->second];
+    ++pushAcks_[pushed->second.tsSn];
   }
 }
 
@@ -354,7 +370,7 @@ void LaneSimulator::sendPush(SimConnection& connection, unsigned serial, const s
                              const std::string& body) {
   {
     std::lock_guard<std::mutex> lock(pushMutex_);
-    pushedSerials_[{connection.id(), serial}] = tsSn;
+    pushedSerials_[{connection.id(), serial}] = PushRecord{tsSn};
     pushAcks_.emplace(tsSn, 0);
   }
   sendPacket(connection, simanswers::kPushId, serial, body);

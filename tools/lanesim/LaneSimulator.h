@@ -70,6 +70,10 @@ class LaneSimulator {
   // push are counted apart. Kept also while recording is off.
   std::map<std::string, int> pushAcks() const;
   std::size_t strayAcks() const;
+  // pushAcks(), after which the pushes that were acknowledged are forgotten, and so are those that
+  // the take before found unacknowledged already: a caller that takes now and then keeps the
+  // records bounded. An acknowledgement for a forgotten push counts as stray.
+  std::map<std::string, int> takePushAcks();
 
   // Every good packet received, in order (acknowledgements included), since the last clear.
   std::vector<SimPacket> received() const;
@@ -135,8 +139,12 @@ class LaneSimulator {
   SimSettings settings_;
   ReplayQueues replay_;  // recorded outcomes not yet played
 
+  struct PushRecord {
+    std::string tsSn;    // its "NonCashTsSn"
+    bool taken = false;  // a takePushAcks found it unacknowledged
+  };
   mutable std::mutex pushMutex_;  // guards the three members below
-  std::map<std::pair<unsigned, unsigned>, std::string> pushedSerials_;  // (connection, serial) → NonCashTsSn
+  std::map<std::pair<unsigned, unsigned>, PushRecord> pushedSerials_;  // by (connection, serial)
   std::map<std::string, int> pushAcks_;
   std::size_t strayAcks_ = 0;
 
