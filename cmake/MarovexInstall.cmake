@@ -68,10 +68,14 @@ foreach(program mvcall:tools lanesim:tools mvclient:console)
 endforeach()
 
 # The documentation: under share/doc/marovex for a plain installation, in the development
-# package's documentation directory for the packages.
+# package's documentation directory for the packages. The documents keep their places of the
+# source tree, so that the links between them hold where they are installed.
 function(marovex_install_docs destination)
-  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/operations.md
-    ${PROJECT_SOURCE_DIR}/config/Marovex.ini.example DESTINATION ${destination} ${ARGN})
+  install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/config/Marovex.ini.example
+    DESTINATION ${destination} ${ARGN})
+  install(DIRECTORY ${PROJECT_SOURCE_DIR}/docs/ DESTINATION ${destination}/docs ${ARGN})
+  install(FILES ${PROJECT_SOURCE_DIR}/tools/lanesim/README.md
+    DESTINATION ${destination}/tools/lanesim ${ARGN})
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/examples/ DESTINATION ${destination}/examples ${ARGN}
     PATTERN "__pycache__" EXCLUDE)
 endfunction()

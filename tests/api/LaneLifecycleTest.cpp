@@ -1,6 +1,6 @@
-// What an integrator has to handle around Init and Uninit, as the README tells it: lanes that are
-// no longer configured, the logout that holds up Uninit and every call meanwhile, and the call on a
-// session that a second Init replaces and stops.
+// What an integrator has to handle around Init and Uninit, as docs/integrating.md tells it: lanes
+// that are no longer configured, the logout that holds up Uninit and every call meanwhile, and the
+// call on a session that a second Init replaces and stops.
 #include <atomic>
 #include <chrono>
 #include <thread>

@@ -10,6 +10,8 @@
 #                                  the C example with pkg-config's flags: $work/lane_call-pkg-config
 #   serve_lanes LANESIM            starts that lanesim on a free port and enters $work/run, whose
 #                                  EtcConfig/Marovex.ini (the example's) points both lanes at it
+#   check_installed_docs DIR       the documents installed in DIR are those of the source tree and
+#                                  every link between them holds
 
 check_begin() {
   check_name="$1"
@@ -49,4 +51,14 @@ serve_lanes() {
   sed "s/^Port=.*/Port=$lanesim_port/" "$check_source_dir/config/Marovex.ini.example" \
     >"$work/run/EtcConfig/Marovex.ini"
   cd "$work/run"
+}
+
+check_installed_docs() {
+  local source="$check_source_dir" doc
+  for doc in "$source/README.md" "$source"/docs/* "$source/tools/lanesim/README.md"; do
+    doc="${doc#"$source/"}"
+    cmp -s "$source/$doc" "$1/$doc" || fail "$doc is not installed in $1"
+  done
+  /usr/bin/python3 "$check_source_dir/tests/docs/doclinks.py" "$1" >"$work/doclinks.txt" ||
+    { cat "$work/doclinks.txt" >&2; fail "the links of the documents installed in $1 do not hold"; }
 }

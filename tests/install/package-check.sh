@@ -3,7 +3,8 @@
 # error; each package holds what it should, with the Depends it needs, its binaries stripped and
 # their symbols in its -dbgsym package; unpacked into a scratch root, the C example builds against
 # libmarovex-dev with CMake and with pkg-config, and it, the installed mvcall and the Python
-# module run against the installed library and lanesim, where only the run-time packages are.
+# module run against the installed library and lanesim, where only the run-time packages are; the
+# documents of libmarovex-dev are those of the source tree, their links holding.
 # Usage: package-check.sh PACKAGE_BUILD_DIR SOURCE_DIR
 set -euo pipefail
 
@@ -84,6 +85,7 @@ for file in "${debs[@]}"; do dpkg-deb -x "$file" "$dev_root"; done
 for file in "${debs[@]}" "${ddebs[@]}"; do
   [[ "$file" == "$(deb libmarovex-dev)" ]] || dpkg-deb -x "$file" "$root"
 done
+check_installed_docs "$dev_root/usr/share/doc/libmarovex-dev"
 [[ "$(objdump -p "$root$libdir/libMarovex.so.1" | awk '$1 == "SONAME" {print $2}')" == libMarovex.so.1 ]] ||
   fail "the library's SONAME is not libMarovex.so.1"
 # Stripped, with the symbols in the -dbgsym package under the binary's build id.
@@ -111,5 +113,6 @@ quiet /usr/bin/python3 -c 'import marovex'
 quiet /usr/bin/python3 -m marovex --lane 2
 
 echo "package-check: lintian found no error; the packages hold what they should with their" \
-  "Depends, stripped, with -dbgsym packages; unpacked, the C example built with CMake and" \
-  "pkg-config, and it, mvcall and the Python module ran against the installed library"
+  "Depends, stripped, with -dbgsym packages; unpacked, the documents' links hold, the C example" \
+  "built with CMake and pkg-config, and it, mvcall and the Python module ran against the" \
+  "installed library"
