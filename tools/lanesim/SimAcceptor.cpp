@@ -24,14 +24,18 @@ bool SimAcceptor::start(const std::string& host, std::uint16_t port, std::string
   listener_ = std::move(listener);
   port_.store(bound);
   stopping_.store(false);
+  acceptEnding_.store(false);
   acceptThread_ = std::thread(&SimAcceptor::acceptLoop, this);
   return true;
 }
 
 void SimAcceptor::stop() {
-  stopping_.store(true);
+  // The listener closes before any connection ends: a lane that sees its connection end and
+  // reconnects at once must be refused, not accepted by a server that is going away.
+  acceptEnding_.store(true);
   if (acceptThread_.joinable()) acceptThread_.join();
   listener_.reset();
+  stopping_.store(true);
   std::vector<Client> clients;
   {
     std::lock_guard<std::mutex> lock(clientsMutex_);
@@ -56,7 +60,7 @@ std::vector<std::shared_ptr<SimConnection>> SimAcceptor::openConnections() const
 std::size_t SimAcceptor::connectionCount() const { return openConnections().size(); }
 
 void SimAcceptor::acceptLoop() {
-  while (!stopping_.load()) {
+  while (!acceptEnding_.load()) {
     reapClosed();
     const int ready = platform::waitReadable(listener_.get(), SimConnection::kPollInterval);
     if (ready < 0) std::this_thread::sleep_for(SimConnection::kPollInterval);

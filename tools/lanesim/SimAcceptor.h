@@ -36,7 +36,7 @@ class SimAcceptor {
   // Closes the listener, shuts every connection down and joins every thread.
   void stop();
   std::uint16_t port() const { return port_.load(); }
-  // Set by stop(): the connections' loops end.
+  // Set by stop() once the listener is closed: the connections' loops end.
   const std::atomic<bool>& stopping() const { return stopping_; }
 
   // Connections whose serve function still runs.
@@ -59,6 +59,7 @@ class SimAcceptor {
   const Serve serve_;
   SimEcho& echo_;
   std::atomic<bool> stopping_{false};
+  std::atomic<bool> acceptEnding_{false};  // set by stop(): the accept loop ends
   std::atomic<std::uint16_t> port_{0};
   std::atomic<unsigned> nextConnectionId_{0};
 
