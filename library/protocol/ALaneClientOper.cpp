@@ -11,6 +11,7 @@
 #include "protocol/FieldCodec.h"
 #include "protocol/LaneCommandIds.h"
 #include "transport/Packet.h"
+#include "transport/PacketFault.h"
 
 namespace {
 
@@ -160,7 +161,8 @@ ALaneClientOper::ALaneClientOper() : ALaneClientOper(stLaneClientSetup_t()) {}
 ALaneClientOper::ALaneClientOper(const stLaneClientSetup_t& setup)
     : ATcpClient(setup.logName, setup.listener),
       clock_(setup.clock != nullptr ? *setup.clock : WaitClock::steady()),
-      serials_(setup.serials != nullptr ? *setup.serials : SerialSource::processWide()) {}
+      serials_(setup.serials != nullptr ? *setup.serials : SerialSource::processWide()),
+      faults_(setup.logName, clock_) {}
 
 ALaneClientOper::~ALaneClientOper() {
   // The channels go before the base's destructor would stop the receive thread.
@@ -208,8 +210,15 @@ std::chrono::steady_clock::time_point ALaneClientOper::startRequest(Channel& cha
   channel.result = result::kNoResponse;
   channel.respBody.clear();
   channel.answered = false;
+  channel.waiting = true;
   std::snprintf(channel.serialNo, sizeof channel.serialNo, "%08u", packetSerial);
   return channel.startTime + std::chrono::milliseconds(timeOutMs);
+}
+
+int ALaneClientOper::abandon(Channel& channel) {
+  std::lock_guard<std::mutex> lock(channel.mtx);
+  channel.waiting = false;
+  return result::kNotWritten;
 }
 
 bool ALaneClientOper::sendRequest(Channel& channel, Json::Value& request,
@@ -234,11 +243,12 @@ int ALaneClientOper::Operation(Json::Value& request, Channel& channel, unsigned 
     std::lock_guard<std::mutex> lock(channel.mtx);
     deadline = startRequest(channel, serials.second, timeOutMs);
   }
-  if (!sendRequest(channel, request, serials, cmdId, deadline, link)) return result::kNotWritten;
+  if (!sendRequest(channel, request, serials, cmdId, deadline, link)) return abandon(channel);
 
   std::unique_lock<std::mutex> lock(channel.mtx);
   clock_.waitUntil(lock, channel.cond, deadline,
                    [&] { return channel.answered || linkState() != link; });
+  channel.waiting = false;
   out = channel.respBody;
   return channel.answered ? channel.result : result::kNoResponse;
 }
@@ -262,12 +272,14 @@ int ALaneClientOper::payOperation(Json::Value& request, unsigned timeOutMs,
     channel.pushArrived = false;
     channel.tsSn = tsSn;
   }
-  if (!sendRequest(channel, request, serials, cmdId, deadline, link)) return result::kNotWritten;
+  if (!sendRequest(channel, request, serials, cmdId, deadline, link)) return abandon(channel);
 
   std::unique_lock<std::mutex> lock(channel.mtx);
   clock_.waitUntil(lock, channel.cond, deadline, [&] {
     return channel.answered || channel.payStopped || linkState() != link;
   });
+  // The answer is in or will not come; the push is matched by its NonCashTsSn instead.
+  channel.waiting = false;
   if (channel.payStopped) return result::kNoResponse;
   if (!channel.answered || channel.result != result::kOk) {
     out = channel.respBody;
@@ -471,11 +483,28 @@ void ALaneClientOper::handlePackage(int cmdId, const char* data, unsigned len) {
         break;
       default:
         std::fprintf(stderr, "no this cmdid:%d from server.\n", cmdId - kAnswerIdOffset);
+        logFault(data, len, [&] {
+          return "unknown command id " + packetfault::printable(data, packet::kCmdIdWidth);
+        });
         break;
     }
-  } catch (...) {
+  } catch (const std::exception& e) {
     // A malformed answer must not end the receive thread; its waiter runs into the deadline.
+    logFault(data, len, [&] { return std::string("answer could not be read: ") + e.what(); });
+  } catch (...) {
   }
+}
+
+void ALaneClientOper::handleBadPacket(const char* head, std::size_t readable, ScanSkip why) {
+  faults_.write(head + packet::kCmdIdOffset, head + packet::kSerialOffset,
+                [&] { return packetfault::describe(head, readable, why); });
+}
+
+void ALaneClientOper::onReceiveIdle() { faults_.flush(); }
+
+void ALaneClientOper::logFault(const char* data, unsigned len, FunctionRef<std::string()> reason) {
+  if (data == nullptr || len < packet::kMessageBodyOffset) return;
+  faults_.write(data, data + packet::kMessageSerialOffset, reason);
 }
 
 void ALaneClientOper::getLaneRespon(int, const char* data, unsigned len) {
@@ -506,51 +535,97 @@ void ALaneClientOper::getNonCashStopRespon(int, const char* data, unsigned len) 
   storeAnswer(stopChannel, AnswerKind::Generic, "noncash stop server", data, len);
 }
 
+namespace {
+
+// What became of an answer, for its log line; Delivered needs none.
+enum class AnswerFate { Delivered, WrongSerial, Unreadable, Unawaited, Refused };
+
+// Why a body was not taken: "answer is not JSON", or parsed yet no object.
+std::string unreadableText(const char* what, bool parsed) {
+  return std::string(what) + (parsed ? " is not a JSON object" : " is not JSON");
+}
+
+// "ErrorCode "-3", the call returns -3": why a stored answer fails its call.
+std::string refusalText(const Json::Value& root, int code) {
+  const std::string returns = ", the call returns " + std::to_string(code);
+  if (!root.isMember("ErrorCode")) return "no ErrorCode" + returns;
+  const std::string text = textOf(root, "ErrorCode");
+  return "ErrorCode \"" + packetfault::printable(text.data(), text.size()) + "\"" + returns;
+}
+
+}  // namespace
+
 void ALaneClientOper::storeAnswer(Channel& channel, AnswerKind kind, const char* logName,
                                   const char* data, unsigned len) {
   if (data == nullptr || len < packet::kMessageBodyOffset) return;
   const char* body = data + packet::kMessageBodyOffset;
   const char* end = data + len;
+  const char* serial = data + packet::kMessageSerialOffset;
 
+  AnswerFate fate = AnswerFate::Delivered;
+  Json::Value root;
+  bool parsed = false;
+  int answerCode = result::kOk;
   {
     std::lock_guard<std::mutex> lock(channel.mtx);
-    if (channel.serialNo[0] == '\0' ||
-        std::memcmp(data + packet::kMessageSerialOffset, channel.serialNo, kSerialWidth) != 0) {
+    if (channel.serialNo[0] == '\0' || std::memcmp(serial, channel.serialNo, kSerialWidth) != 0) {
       logLine('E', "%s seq wrong\n", logName);
-      return;
-    }
-    Json::Value root;
-    if (!answerReader_.parse(body, end, root) || !root.isObject()) return;
-
-    switch (kind) {
-      case AnswerKind::Generic:
-      case AnswerKind::Status:
-        channel.respBody.assign(body, end);
-        break;
-      case AnswerKind::Rsu: {
-        const int op = fieldcodec::readCode(textOf(root, "OpType"));
-        if (op == 2) fieldcodec::convertCardNoAnswer(root);
-        if (op == 3) fieldcodec::convertObuInfoAnswer(root);
-        channel.respBody = answerWriter_.write(root);
-        break;
+      fate = AnswerFate::WrongSerial;
+    } else if (!(parsed = answerReader_.parse(body, end, root)) || !root.isObject()) {
+      fate = AnswerFate::Unreadable;
+    } else {
+      // A late or repeated answer is still stored, though no request waits for it any more.
+      const bool awaited = channel.waiting && !channel.answered;
+      switch (kind) {
+        case AnswerKind::Generic:
+        case AnswerKind::Status:
+          channel.respBody.assign(body, end);
+          break;
+        case AnswerKind::Rsu: {
+          const int op = fieldcodec::readCode(textOf(root, "OpType"));
+          if (op == 2) fieldcodec::convertCardNoAnswer(root);
+          if (op == 3) fieldcodec::convertObuInfoAnswer(root);
+          channel.respBody = answerWriter_.write(root);
+          break;
+        }
+        case AnswerKind::CardReader: {
+          const int op = fieldcodec::readCode(textOf(root, "ICReaderOP"));
+          if (op == 2) fieldcodec::convertCardInfoAnswer(root);
+          const Json::Value& code = static_cast<const Json::Value&>(root)["ErrorCode"];
+          if (code.isInt()) root["ErrorCode"] = std::to_string(code.asInt());
+          channel.respBody = answerWriter_.write(root);
+          break;
+        }
       }
-      case AnswerKind::CardReader: {
-        const int op = fieldcodec::readCode(textOf(root, "ICReaderOP"));
-        if (op == 2) fieldcodec::convertCardInfoAnswer(root);
-        const Json::Value& code = static_cast<const Json::Value&>(root)["ErrorCode"];
-        if (code.isInt()) root["ErrorCode"] = std::to_string(code.asInt());
-        channel.respBody = answerWriter_.write(root);
-        break;
-      }
+      // The code is read after the text is stored: an unreadable "ErrorCode" type leaves the text
+      // for the caller, who then waits out the deadline.
+      channel.result = kind == AnswerKind::Status ? result::kOk
+                                                  : fieldcodec::readCode(textOf(root, "ErrorCode"));
+      channel.answered = true;
+      answerCode = channel.result;
+      if (!awaited) fate = AnswerFate::Unawaited;
+      if (awaited && answerCode != result::kOk) fate = AnswerFate::Refused;
     }
-    // The code is read after the text is stored: an unreadable "ErrorCode" type leaves the text
-    // for the caller, who then waits out the deadline.
-    channel.result = kind == AnswerKind::Status ? result::kOk
-                                                : fieldcodec::readCode(textOf(root, "ErrorCode"));
-    channel.answered = true;
   }
   // Woken after the lock is released, so the waiter does not block on it at once.
-  channel.cond.notify_all();
+  if (fate != AnswerFate::WrongSerial && fate != AnswerFate::Unreadable) channel.cond.notify_all();
+  switch (fate) {
+    case AnswerFate::Delivered:
+      return;
+    case AnswerFate::WrongSerial:
+    case AnswerFate::Unawaited:
+      logFault(data, len, [&] {
+        return "serial " + packetfault::printable(serial, kSerialWidth) +
+               " matches no waiting request";
+      });
+      return;
+    case AnswerFate::Unreadable:
+      logFault(data, len, [&] { return unreadableText("answer", parsed); });
+      return;
+    case AnswerFate::Refused:
+      logFault(data, len, [&] { return refusalText(root, answerCode); });
+      return;
+  }
 }
 
 void ALaneClientOper::getNonCashPay(int, const char* data, unsigned len) {
@@ -558,15 +633,32 @@ void ALaneClientOper::getNonCashPay(int, const char* data, unsigned len) {
   const char* body = data + packet::kMessageBodyOffset;
   const char* end = data + len;
   Json::Value push;
-  if (!answerReader_.parse(body, end, push) || !push.isObject()) return;
+  const bool parsed = answerReader_.parse(body, end, push);
+  if (!parsed || !push.isObject()) {
+    logFault(data, len, [&] { return unreadableText("push", parsed); });
+    return;
+  }
+  const std::string tsSn = textOf(push, "NonCashTsSn");
+  bool matched = false;
+  int code = result::kOk;
   {
     std::lock_guard<std::mutex> lock(nonCashChannel.mtx);
-    if (textOf(push, "NonCashTsSn") != nonCashChannel.tsSn) return;
-    nonCashChannel.payBody.assign(body, end);
-    nonCashChannel.payResult = fieldcodec::readCode(textOf(push, "ErrorCode"));
-    nonCashChannel.pushArrived = true;
+    matched = tsSn == nonCashChannel.tsSn;
+    if (matched) {
+      nonCashChannel.payBody.assign(body, end);
+      code = nonCashChannel.payResult = fieldcodec::readCode(textOf(push, "ErrorCode"));
+      nonCashChannel.pushArrived = true;
+    }
+  }
+  if (!matched) {
+    logFault(data, len, [&] {
+      return "NonCashTsSn \"" + packetfault::printable(tsSn.data(), tsSn.size()) +
+             "\" matches no waiting payment";
+    });
+    return;
   }
   nonCashChannel.cond.notify_all();
+  if (code != result::kOk) logFault(data, len, [&] { return refusalText(push, code); });
   const Json::Value& received = push;
   Json::Value ack(Json::objectValue);
   ack["UserName"] = received["UserName"];

@@ -17,6 +17,7 @@
 #include "common/BufView.h"
 #include "common/JsonText.h"
 #include "common/WaitClock.h"
+#include "protocol/PacketFaultLog.h"
 #include "protocol/SerialSource.h"
 #include "transport/ATcpClient.h"
 
@@ -107,6 +108,7 @@ class ALaneClientOper : public ATcpClient {
     std::chrono::steady_clock::time_point startTime{};  // the deadline counts from here
     std::string respBody;                             // what the caller receives
     bool answered = false;                            // an answer with serialNo was stored
+    bool waiting = false;                             // a request waits for that answer
     char serialNo[9] = {};                            // "%08d" of the pending packet; "" before any
 
     std::mutex mtx;
@@ -129,6 +131,10 @@ class ALaneClientOper : public ATcpClient {
   void handlePackage(int cmdId, const char* data, unsigned len) override;
   // Wakes every request waiting for an answer: its connection is gone.
   void onLinkDown() override;
+  // A candidate the receive scan rejected: logged with what was wrong with it.
+  void handleBadPacket(const char* head, std::size_t readable, ScanSkip why) override;
+  // Tells the lines about packets left out in a flood once their second is over.
+  void onReceiveIdle() override;
 
   // Numbers one request: {OpSerialNo = n mod 10000, packet serial = n mod 100000000} of the
   // serial source's counter n (the process-wide one unless the setup gave another), which then
@@ -165,6 +171,8 @@ class ALaneClientOper : public ATcpClient {
   // Resets the channel for a new request; the caller holds channel.mtx. Returns the deadline.
   std::chrono::steady_clock::time_point startRequest(Channel& channel, unsigned packetSerial,
                                                      unsigned timeOutMs) const;
+  // A request whose packet was not written awaits its answer no more; returns 6.
+  static int abandon(Channel& channel);
   // Stamps "OpSerialNo" and writes the styled request with the channel's writer on the connection
   // of state `link`; no lock held.
   bool sendRequest(Channel& channel, Json::Value& request, std::pair<unsigned, unsigned> serials,
@@ -187,9 +195,13 @@ class ALaneClientOper : public ATcpClient {
   // The common prologue and storing of every answer kind.
   void storeAnswer(Channel& channel, AnswerKind kind, const char* logName, const char* data,
                    unsigned len);
+  // Logs why the packet of this message part reached no call, or why its call failed. Receive
+  // thread; nothing is formatted unless the line is written.
+  void logFault(const char* data, unsigned len, FunctionRef<std::string()> reason);
 
   const WaitClock& clock_;
   SerialSource& serials_;
+  PacketFaultLog faults_;
   // Receive thread only: the answers are read and rewritten with these.
   jsontext::Reader answerReader_;
   jsontext::StyledWriter answerWriter_;

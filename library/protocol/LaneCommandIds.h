@@ -70,4 +70,33 @@ inline const Request* findRequest(const char* id) {
   return nullptr;
 }
 
+// What a command id on the wire names, in two parts: the request's method name and "" for a request
+// ("03014": ListQuery), the same and "-answer" for its answer ("03114": ListQuery-answer),
+// NonCashPayResult for the payment push, NonCashPayAck for its acknowledgement, and "unknown" for
+// any other id. `id` points at the five characters of the id field, terminated or not.
+struct WireName {
+  const char* name;
+  const char* suffix;
+};
+
+constexpr const char* kUnknownName = "unknown";
+
+inline WireName wireName(const char* id) {
+  constexpr std::size_t kIdWidth = sizeof kPayResultId - 1;
+  constexpr std::size_t kAnswerMarkAt = 2;  // "031xx" answers "030xx"
+  char request[kIdWidth + 1] = {};
+  for (std::size_t i = 0; i < kIdWidth; ++i) {
+    if (id[i] == '\0') return {kUnknownName, ""};
+    request[i] = id[i];
+  }
+  if (std::strcmp(request, kPayResultId) == 0) return {kPayResultName, ""};
+  if (std::strcmp(request, kPayAckId) == 0) return {kPayAckName, ""};
+  if (const Request* r = findRequest(request)) return {r->name, ""};
+  if (request[kAnswerMarkAt] == '1') {
+    request[kAnswerMarkAt] = '0';
+    if (const Request* r = findRequest(request)) return {r->name, "-answer"};
+  }
+  return {kUnknownName, ""};
+}
+
 }  // namespace lanecommand

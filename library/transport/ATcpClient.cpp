@@ -8,6 +8,7 @@
 #include "logging/Logger.h"
 #include "transport/Package.h"
 #include "transport/Packet.h"
+#include "transport/PacketFault.h"
 #include "transport/PacketScanner.h"
 
 namespace {
@@ -42,6 +43,15 @@ class FlagClearer {
  private:
   std::atomic<bool>& flag_;
 };
+
+// Runs a call into the derived class from the receive thread, dropping what it throws.
+template <typename Call>
+void dropExceptions(Call&& call) noexcept {
+  try {
+    call();
+  } catch (...) {
+  }
+}
 
 // How a connect attempt ended.
 struct ConnectOutcome {
@@ -243,15 +253,17 @@ void ATcpClient::DataRecvThreadFunc(ATcpClient* self, platform::SocketHandle s, 
   class Dispatch : public PacketSink {
    public:
     explicit Dispatch(ATcpClient& client) : client_(client) {}
+    // What the derived class throws for one packet is dropped: it must not end the process or the
+    // connection, and the stream goes on.
     void onPacket(int cmdId, const char* message, unsigned length) override {
-      // One packet the handler cannot take must not end the process or the connection: the
-      // packet is dropped and the stream goes on.
-      try {
-        client_.handlePackage(cmdId, message, length);
-      } catch (...) {
-      }
+      dropExceptions([&] { client_.handlePackage(cmdId, message, length); });
     }
     void onBadPacket() override { logLine('E', "The data packed from server is bad!\n"); }
+    void onSkipped(const char* data, std::size_t, std::size_t readable, ScanSkip why) override {
+      if (!packetfault::isFault(why)) return;
+      dropExceptions([&] { client_.handleBadPacket(data, readable, why); });
+    }
+    void idle() { dropExceptions([&] { client_.onReceiveIdle(); }); }
 
    private:
     ATcpClient& client_;
@@ -268,7 +280,10 @@ void ATcpClient::DataRecvThreadFunc(ATcpClient* self, platform::SocketHandle s, 
     // The flag is looked at after every wake-up, so a peer that never pauses cannot delay a stop.
     while (self->running_.load()) {
       const int ready = platform::waitReadable(s, kRecvIdleWait);
-      if (ready == 0) continue;
+      if (ready == 0) {
+        dispatch.idle();
+        continue;
+      }
       if (ready < 0) {
         cause = "waiting for data failed: " + platform::errorText(platform::lastError());
         break;

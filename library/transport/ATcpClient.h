@@ -14,6 +14,7 @@
 #include "platform/Platform.h"
 #include "transport/DeadlineMutex.h"
 #include "transport/LinkListener.h"
+#include "transport/PacketScanner.h"
 
 class ATcpClient {
  public:
@@ -80,6 +81,16 @@ class ATcpClient {
   // body), valid only during the call; an exception it throws drops that packet only. Derived
   // classes stop the receive thread before they tear down anything this uses.
   virtual void handlePackage(int cmdId, const char* data, unsigned len) = 0;
+  // Called on the receive thread for a candidate that had a packet's markers and length yet failed
+  // a check or can never complete (packetfault::isFault): `head` is its head marker, `readable`
+  // bytes from it valid during the call. The scan then goes on past the marker. An exception it
+  // throws is dropped.
+  virtual void handleBadPacket(const char* head, std::size_t readable, ScanSkip why) {
+    (void)head, (void)readable, (void)why;
+  }
+  // Called on the receive thread each time it has waited kRecvIdleWait without data. An exception
+  // it throws is dropped.
+  virtual void onReceiveIdle() {}
 
  private:
   // The receive thread's body: reads `s` until it fails, the peer closes, or a stop is requested;

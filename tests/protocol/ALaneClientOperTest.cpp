@@ -15,6 +15,7 @@
 #include "common/JsonText.h"
 #include "common/Md5.h"
 #include "platform/Platform.h"
+#include "transport/Package.h"
 #include "transport/Packet.h"
 
 using std::chrono::milliseconds;
@@ -47,8 +48,12 @@ class CountingClock : public WaitClock {
   mutable std::atomic<unsigned> begun_{0};
 };
 
-stLaneClientSetup_t setupWith(const WaitClock* clock, SerialSource* serials = nullptr) {
+constexpr const char* kLaneName = "Lane 7";
+
+stLaneClientSetup_t setupWith(const WaitClock* clock, SerialSource* serials = nullptr,
+                              const char* logName = kLaneName) {
   stLaneClientSetup_t setup;
+  setup.logName = logName;
   setup.clock = clock;
   setup.serials = serials;
   return setup;
@@ -78,6 +83,27 @@ std::string messagePart(const char* cmdId, unsigned serial, const std::string& b
   char header[32];
   std::snprintf(header, sizeof header, "%s%08u%08zu", cmdId, serial, body.size());
   return header + body;
+}
+
+std::string serialText(unsigned serial) {
+  char text[16];
+  std::snprintf(text, sizeof text, "%08u", serial % 100000000);
+  return text;
+}
+
+// Waits until `times` lines of the log end in `suffix`: the receive thread writes most of them.
+bool logged(const testsupport::LogCapture& log, const std::string& suffix, int times = 1) {
+  return testsupport::waitUntil([&] { return log.count(suffix) >= times; });
+}
+
+// How often `piece` occurs in the log.
+int occurrences(const testsupport::LogCapture& log, const std::string& piece) {
+  const std::string text = log.text();
+  int n = 0;
+  for (std::size_t at = text.find(piece); at != std::string::npos; at = text.find(piece, at + 1)) {
+    ++n;
+  }
+  return n;
 }
 
 long long elapsedMs(Clock::time_point since) {
@@ -661,6 +687,118 @@ TEST_F(ALaneClientOperTest, MalformedPacketsDoNotDisturbAWaitingRequest) {
   EXPECT_EQ(upload.get(), 0);
 }
 
+// ---- Why a call failed, in the log --------------------------------------------------------------
+
+TEST_F(ALaneClientOperTest, EveryAnswerThatFailsItsCallSaysWhyInOneLineAndAGoodOneSaysNothing) {
+  testsupport::LogCapture log;
+  behave("03016", [](CommandBehaviour& b) { b.errorCode = "5"; });  // a status answer still gives 0
+  std::string out;
+  ASSERT_EQ(client.ListUpLoad("{}", out), 0);
+  ASSERT_EQ(client.StatusQuery("{}", out), 0);
+  ASSERT_EQ(client.CardReaderOpen("{}", out), 0);
+
+  behave("03014", [](CommandBehaviour& b) { b.rawBody = "not json {"; });
+  behave("03021", [](CommandBehaviour& b) { b.rawBody = "[1]"; });
+  behave("03008", [](CommandBehaviour& b) { b.wrongSerial = true; });
+  behave("03017", [](CommandBehaviour& b) { b.errorCode = "-3"; });
+  behave("03002", [](CommandBehaviour& b) { b.removeMembers = {"ErrorCode"}; });
+  const auto call = [this](Method method) {
+    return std::async(std::launch::async, [this, method] {
+      std::string text;
+      return (client.*method)("{}", text);
+    });
+  };
+  auto notJson = call(&ALaneClientOper::ListQuery);
+  auto notObject = call(&ALaneClientOper::HeartBeat);
+  auto wrongSerial = call(&ALaneClientOper::CardReaderOpen);
+  EXPECT_EQ(client.BlackListQuery("{}", out), -3);
+  EXPECT_EQ(client.LaneQuit("{}", out), 998);
+  EXPECT_EQ(notJson.get(), 2);
+  EXPECT_EQ(notObject.get(), 2);
+  EXPECT_EQ(wrongSerial.get(), 2);
+  client.closeSocket();
+  const auto serialOf = [this](const char* cmdId, int nth = 1) {
+    SimPacket request;
+    EXPECT_TRUE(sim.waitForPacket(cmdId, kPacketWait, &request, nth));
+    return request.serial;
+  };
+  const std::string staleSerial = serialText(serialOf("03008", 2) + 1);
+
+  EXPECT_EQ(log.count("Lane 7: 03114 ListQuery-answer " + serialText(serialOf("03014")) +
+                      ": answer is not JSON\n"), 1) << log.text();
+  EXPECT_EQ(log.count("Lane 7: 03121 HeartBeat-answer " + serialText(serialOf("03021")) +
+                      ": answer is not a JSON object\n"), 1);
+  EXPECT_EQ(log.count("Lane 7: 03108 CardReaderOpen-answer " + staleSerial + ": serial " +
+                      staleSerial + " matches no waiting request\n"), 1);
+  EXPECT_EQ(log.count("Lane 7: 03117 BlackListQuery-answer " + serialText(serialOf("03017")) +
+                      ": ErrorCode \"-3\", the call returns -3\n"), 1);
+  EXPECT_EQ(log.count("Lane 7: 03102 LaneQuit-answer " + serialText(serialOf("03002")) +
+                      ": no ErrorCode, the call returns 998\n"), 1);
+  EXPECT_EQ(log.count("]-CardReader seq wrong\n"), 1);
+  EXPECT_EQ(occurrences(log, "[E]"), 6) << log.text();  // nothing for the good answers
+}
+
+TEST_F(ALaneClientOperTest, AnswerAfterItsCallEndedAndUnreadableAnswerAreLogged) {
+  testsupport::LogCapture log;
+  behave("03011", [](CommandBehaviour& b) { b.delayMs = static_cast<int>(kTimeOutMs) + 200; });
+  behave("03003", [](CommandBehaviour& b) { b.errorCode = 0; });  // a number only the reader takes
+  std::string out;
+  auto rsu = std::async(std::launch::async, [this] {
+    std::string text;
+    return client.RSUOpen("{}", text);
+  });
+  EXPECT_EQ(client.GetCardInfo("{}", out), 2);
+  EXPECT_EQ(rsu.get(), 2);
+  const std::string late = serialText(sim.receivedWith("03011").back().serial);
+  EXPECT_TRUE(logged(log, "Lane 7: 03111 GetCardInfo-answer " + late + ": serial " + late +
+                              " matches no waiting request\n")) << log.text();
+  const std::string rsuSerial = serialText(sim.receivedWith("03003").back().serial);
+  EXPECT_EQ(log.count("Lane 7: 03103 RSUOpen-answer " + rsuSerial +
+                      ": answer could not be read: Type is not convertible to string\n"), 1);
+  client.closeSocket();
+}
+
+TEST_F(ALaneClientOperTest, DroppedPacketsAndUnknownIdsAreLoggedWithWhatWasWrong) {
+  testsupport::LogCapture log;
+  const std::string body = R"({"ErrorCode":"0"})";
+  const Package good(body.data(), static_cast<unsigned>(body.size()), BufView<5>("03114"), 4,
+                     "261206173005123");
+  std::string badCode(good.returnmsg(), good.size());
+  ASSERT_EQ(badCode.substr(badCode.size() - 11, 8), "290290F5");  // the CRC-32 of those bytes
+  badCode.replace(badCode.size() - 11, 8, "290290F6");
+  std::string badLength(good.returnmsg(), good.size());
+  badLength.replace(packet::kBodyLenOffset, 8, "00000099");
+  badLength.replace(badLength.size() - 11, 8, "398E9FF9");  // recomputed: only the length is wrong
+  ASSERT_TRUE(testsupport::waitUntil([this] { return sim.connectionCount() == 1; }));
+  sim.sendRawToAll(badCode + badLength);
+  sim.sendToAll("03118", 4, "{}");
+
+  EXPECT_TRUE(logged(log, "Lane 7: 03118 unknown 00000004: unknown command id 03118\n"));
+  EXPECT_EQ(log.count("Lane 7: 03114 ListQuery-answer 00000004: bad check code 290290F6, computed "
+                      "290290F5\n"), 1) << log.text();
+  EXPECT_EQ(log.count("Lane 7: 03114 ListQuery-answer 00000004: bad body length 00000099, expected "
+                      "00000017\n"), 1);
+  EXPECT_EQ(log.count("]-The data packed from server is bad!\n"), 2);
+  client.closeSocket();
+}
+
+TEST_F(ALaneClientOperTest, AFloodIsCutAfterTwentyLinesASecondOnEachLaneAndTheRestCounted) {
+  testsupport::LogCapture log;
+  TestClient other{setupWith(nullptr, nullptr, "Lane 8")};
+  ASSERT_EQ(other.connectToServer("127.0.0.1", sim.port()), 0);
+  ASSERT_TRUE(testsupport::waitUntil([this] { return sim.connectionCount() == 2; }));
+  constexpr unsigned kFlood = 35;
+  for (unsigned i = 0; i < kFlood; ++i) sim.sendToAll("03119", i, "{}");
+
+  for (const std::string lane : {"]-Lane 7: ", "]-Lane 8: "}) {
+    EXPECT_TRUE(logged(log, lane + "15 more lines like these left out (20 a second at most)\n"))
+        << log.text();
+    EXPECT_EQ(occurrences(log, lane + "03119 unknown "), 20);
+  }
+  other.closeSocket();
+  client.closeSocket();
+}
+
 // ---- Non-cash payment ---------------------------------------------------------------------------
 
 TEST_F(ALaneClientOperTest, PaymentReturnsThePushAndAcknowledgesIt) {
@@ -746,7 +884,8 @@ TEST_F(ALaneClientOperTest, RefusedPaymentReturnsTheCodeAtOnce) {
   EXPECT_TRUE(sim.waitForPacket("03030", kPacketWait));
 }
 
-TEST_F(ALaneClientOperTest, PushOfAnotherPaymentIsIgnored) {
+TEST_F(ALaneClientOperTest, PushOfAnotherPaymentIsIgnoredAndLogged) {
+  testsupport::LogCapture log;
   behave("03029", [](CommandBehaviour& b) { b.pushMembers["NonCashTsSn"] = "OTHER"; });
   std::string out = "previous";
   const auto start = Clock::now();
@@ -754,6 +893,9 @@ TEST_F(ALaneClientOperTest, PushOfAnotherPaymentIsIgnored) {
   EXPECT_GE(elapsedMs(start), 600);
   EXPECT_EQ(out, "");
   EXPECT_TRUE(sim.receivedWith("03030").empty());
+  EXPECT_EQ(log.count(" NonCashPayResult " + serialText(sim.receivedWith("03029").back().serial) +
+                      ": NonCashTsSn \"OTHER\" matches no waiting payment\n"), 1) << log.text();
+  client.closeSocket();
 }
 
 TEST_F(ALaneClientOperTest, PushBeforeTheAnswerCompletesThePayment) {

@@ -1,7 +1,6 @@
 #include "SimPacketText.h"
 
 #include <cstdio>
-#include <map>
 
 #include <json/json.h>
 
@@ -11,37 +10,10 @@
 
 namespace simtext {
 
-namespace {
-
-constexpr const char* kUnknownName = "unknown";
-constexpr const char* kAnswerSuffix = "-answer";
-constexpr char kAnswerMark = '1';  // third digit of an answer id: 031xx answers 030xx
-constexpr std::size_t kAnswerMarkAt = 2;
-
-const std::map<std::string, const char*>& names() {
-  static const std::map<std::string, const char*> table = [] {
-    std::map<std::string, const char*> byId;
-    for (const lanecommand::Request* r : lanecommand::kRequests) byId[r->id] = r->name;
-    byId[lanecommand::kPayAckId] = lanecommand::kPayAckName;
-    return byId;
-  }();
-  return table;
-}
-
-}  // namespace
-
 std::string commandName(const std::string& cmdId) {
-  if (cmdId == lanecommand::kPayResultId) return lanecommand::kPayResultName;
-  const auto& table = names();
-  const auto request = table.find(cmdId);
-  if (request != table.end()) return request->second;
-  if (cmdId.size() == packet::kCmdIdWidth && cmdId[kAnswerMarkAt] == kAnswerMark) {
-    std::string requestId = cmdId;
-    requestId[kAnswerMarkAt] = '0';
-    const auto answered = table.find(requestId);
-    if (answered != table.end()) return answered->second + std::string(kAnswerSuffix);
-  }
-  return kUnknownName;
+  if (cmdId.size() != packet::kCmdIdWidth) return lanecommand::kUnknownName;
+  const lanecommand::WireName name = lanecommand::wireName(cmdId.c_str());
+  return std::string(name.name) + name.suffix;
 }
 
 std::string oneLine(const std::string& body) {
