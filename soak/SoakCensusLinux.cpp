@@ -5,6 +5,7 @@
 namespace soak {
 
 const char* const SoakCensus::kMemoryName = "resident memory";
+const std::size_t SoakCensus::kHeapSlackKb = 512;
 const std::size_t SoakCensus::kHandlesInFlight = 0;
 
 SoakCensus SoakCensus::take() {

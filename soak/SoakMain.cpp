@@ -66,9 +66,6 @@ constexpr Ms kSettleWait = 3s;
 constexpr Ms kAckWait = 3s;
 constexpr Ms kProbeEvery = 50ms;
 constexpr int kOutSize = 256 * 1024;
-// Heap in use may exceed the first half's most by this in the second half: the calls in flight
-// when the census is taken. A leak of 100 bytes per call grows it by megabytes within a minute.
-constexpr std::size_t kHeapSlackKb = 512;
 // The process's memory only guards against growth outside the heap: the allocator's caches and
 // fragmentation (and a sanitizer's quarantine) move it by megabytes without any leak.
 constexpr std::size_t kMemorySlackKb = 32 * 1024;
@@ -390,7 +387,7 @@ class Soak {
     }
     const std::size_t memoryLimit =
         firstHalfMost_.memoryKb + firstHalfMost_.memoryKb * kMemoryGrowthPercent / 100 + kMemorySlackKb;
-    if (calm && secondHalf && now.heapInUseKb > firstHalfMost_.heapInUseKb + kHeapSlackKb) {
+    if (calm && secondHalf && now.heapInUseKb > firstHalfMost_.heapInUseKb + soak::SoakCensus::kHeapSlackKb) {
       report_.violation("after " + phase + ": heap in use " + std::to_string(now.heapInUseKb) +
                         " kB, against at most " + std::to_string(firstHalfMost_.heapInUseKb) +
                         " kB in the first half");
