@@ -14,6 +14,7 @@
 #include "ChildProcess.h"
 #include "SoakCensus.h"
 #include "SoakServers.h"
+#include "StackDump.h"
 #include "platform/Platform.h"
 
 namespace {
@@ -142,6 +143,17 @@ TEST(SoakCensusTest, CountsAnOpenFileAThreadAndTheHeapInUse) {
   EXPECT_LT(soak::SoakCensus::take().heapInUseKb, during.heapInUseKb - 2000);
   file.close();
   std::filesystem::remove(path);
+}
+
+TEST(StackDumpTest, AHangPrintsTheStacksOfTheOtherThreadsAndAborts) {
+  testing::FLAGS_gtest_death_test_style = "threadsafe";
+  EXPECT_DEATH(
+      {
+        soak::installStackDump();
+        ParkedThread parked;
+        soak::dumpStacksAndAbort("a test's hang");
+      },
+      "---- thread");
 }
 
 }  // namespace
