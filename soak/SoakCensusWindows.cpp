@@ -114,9 +114,9 @@ std::size_t heapBusyKb() {
 }  // namespace
 
 const char* const SoakCensus::kMemoryName = "private bytes";
-// Wine's heap hands out small blocks from groups that it keeps at hand once made, and a group
-// counts as busy as a whole: the heap in use rises by about 1.5 MB over the soak's first minute,
-// then more and more slowly (0.3 MB over the second half of 300 seconds; flat on Linux).
+// Under Wine the heap in use rises by about 1.5 MB over the soak's first minute, then more and
+// more slowly (up to 1 MB over the second half of 300 seconds), with or without the Init and
+// Uninit cycles and the log files; the library's heap in use stays flat on Linux.
 const std::size_t SoakCensus::kHeapSlackKb = 1536;
 // Handles come and go with the calls in flight (the waits of the library, the C runtime and Wine
 // hold events while they last): about one per caller thread.

@@ -139,7 +139,7 @@ TEST(SoakCensusTest, CountsAnOpenFileAThreadAndTheHeapInUse) {
   EXPECT_GE(during.heapInUseKb, before.heapInUseKb + 3500);
 
   blocks.clear();
-  // Freed blocks return to the heap; a heap may keep a few groups of small blocks at hand.
+  // Freed blocks return to the heap, which may keep some of them at hand.
   EXPECT_LT(soak::SoakCensus::take().heapInUseKb, during.heapInUseKb - 2000);
   file.close();
   std::filesystem::remove(path);
