@@ -289,8 +289,8 @@ class Soak {
         checkRecovery(name);
       }
       censusAfter(name, calm, baselineTaken, Clock::now() > end - total_ / 2);
-      // The second calm phase is the baseline: the first after the servers' restart, once the
-      // lanes have taken every path (reconnecting included).
+      // The baseline is the one of the first two calm phases with more descriptors: the second is
+      // the first after the servers' restart, once the lanes have taken every path.
       if (calm && n > 0) baselineTaken = true;
     }
     calmPhase_.store(-1);
@@ -378,9 +378,9 @@ class Soak {
         now = soak::SoakCensus::take();
       }
       if (grown(now)) {
-        report_.violation("after " + phase + ": " + now.text() + " against " + baseline_.text() + " after calm 2");
+        report_.violation("after " + phase + ": " + now.text() + " against " + baseline_.text() + " at the baseline");
       }
-    } else if (calm) {
+    } else if (calm && now.handles >= baseline_.handles) {
       baseline_ = now;
     }
     if (calm && !secondHalf) {
