@@ -13,13 +13,12 @@ PACKAGE_BUILD ?= build-package
 DEB_FLAGS := DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
 
 FUZZ_SECONDS ?= 60
-SOAK_SECONDS ?= 600
 FUZZ_TARGETS := FuzzConfig FuzzReceive FuzzFieldCodec FuzzOperations
 # What the console's window needs beyond the build: a virtual X display and a CJK font.
 DISPLAY_PACKAGES := xvfb xauth fonts-wqy-microhei
 
 .PHONY: all deps configure build programs test demo install package test-package docs console screenshots test-asan test-tsan bench fuzz soak clean \
-        windows windows-build windows-wine test-windows windows-x86_64
+        windows windows-build windows-wine test-windows windows-x86_64 soak-windows
 
 all: build
 
@@ -116,10 +115,14 @@ bench: deps
 	@scripts/install-deps.sh libbenchmark-dev valgrind
 	@BENCH_QUICK=$(BENCH_QUICK) bench/run.sh . build-bench
 
-# Two lanes under load and faults for SOAK_SECONDS; e.g. make soak BUILD=build-asan SANITIZE=address TYPE=Debug
+# Two lanes under load and faults for SOAK_SECONDS (default 600); e.g. make soak BUILD=build-asan SANITIZE=address TYPE=Debug
 soak: configure
 	@cmake --build $(BUILD) -j$(JOBS) --target marovex_soak -- --no-print-directory
-	@$(BUILD)/bin/marovex_soak $(SOAK_SECONDS)
+	@$(BUILD)/bin/marovex_soak $(or $(SOAK_SECONDS),600)
+
+# The same soak on the 32-bit DLL, under the Wine of make windows, SOAK_SECONDS (default 300).
+soak-windows: windows-build windows-wine
+	@cd $(WINDOWS)/bin && $(WIN_WINE) $(CURDIR)/scripts/run-windows.sh i686 marovex_soak.exe $(or $(SOAK_SECONDS),300)
 
 # libFuzzer with clang, AddressSanitizer and UBSan: each target FUZZ_SECONDS seconds on its corpus.
 fuzz: deps

@@ -1,7 +1,10 @@
-// The soak: two lanes of the built Marovex library against two in-process lane-server simulators,
-// eight caller threads issuing all eleven operations at random, faults switched on and off in
-// phases (a restart of the servers among them), Init and Uninit cycles in between. Prints one
-// summary table; exits non-zero on any violation.
+// The soak: two lanes of the built Marovex library, loaded by name as a lane application loads it,
+// against two lane-server simulators in a process of their own (marovex_soak_server), eight
+// caller threads issuing all eleven operations at random, faults switched on and off in phases (a
+// restart of the servers among them), Init and Uninit cycles in between. Prints one summary
+// table; exits non-zero on any violation. The same program is built for Linux and for 32-bit
+// Windows; what the systems count differently is in SoakCensus, the stack dump of a hang in
+// StackDump, the log files' end in LogDiscard.
 //
 // usage: marovex_soak [SECONDS] (default 600; SOAK_SECONDS and SOAK_SEED are read too)
 #include <algorithm>
@@ -9,7 +12,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
-#include <ctime>
 #include <filesystem>
 #include <fstream>
 #include <iostream>
@@ -26,10 +28,11 @@
 
 #include "CallWatchdog.h"
 #include "LaneConfigText.h"
-#include "LaneSimulator.h"
 #include "LibraryBinding.h"
-#include "ProcessCensus.h"
+#include "LogDiscard.h"
+#include "SoakCensus.h"
 #include "SoakReport.h"
+#include "SoakServers.h"
 #include "StackDump.h"
 #include "common/JsonText.h"
 #include "common/ResultCodes.h"
@@ -63,13 +66,11 @@ constexpr Ms kSettleWait = 3s;
 constexpr Ms kAckWait = 3s;
 constexpr Ms kProbeEvery = 50ms;
 constexpr int kOutSize = 256 * 1024;
-// Heap in use may exceed the first half's most by this in the second half: the calls in flight
-// when the census is taken. A leak of 100 bytes per call grows it by megabytes within a minute.
-constexpr std::size_t kHeapSlackKb = 512;
-// Resident memory only guards against growth outside the heap: the allocator's caches and
+// The process's memory only guards against growth outside the heap: the allocator's caches and
 // fragmentation (and a sanitizer's quarantine) move it by megabytes without any leak.
-constexpr std::size_t kResidentSlackKb = 32 * 1024;
-constexpr std::size_t kResidentGrowthPercent = 25;
+constexpr std::size_t kMemorySlackKb = 32 * 1024;
+constexpr std::size_t kMemoryGrowthPercent = 25;
+constexpr Ms kServerCommandBound = 5s;  // a command to the servers' program, answered
 
 struct SoakOperation {
   const char* name;
@@ -111,16 +112,9 @@ bool outputMustBeJson(int code) { return code == result::kOk || code == result::
 
 struct FaultPhase {
   const char* name;
-  SimFaultPlan plan;
-  bool restartsServers = false;  // instead of the plan: the servers go away and come back
+  const char* faults;            // the simulators' faults: a scenario's "Faults" object
+  bool restartsServers = false;  // instead of faults: the servers go away and come back
 };
-
-template <typename Set>
-FaultPhase faultPhase(const char* name, Set&& set) {
-  FaultPhase phase{name, SimFaultPlan()};
-  set(phase.plan);
-  return phase;
-}
 
 long long ticksOf(Clock::time_point t) { return t.time_since_epoch().count(); }
 Clock::time_point timeOf(long long ticks) { return Clock::time_point(Clock::duration(ticks)); }
@@ -128,27 +122,21 @@ std::size_t laneIndex(int lane) { return lane == kLanes[0] ? 0 : 1; }
 
 // One of each kind of fault the simulator injects, in the order the soak runs them; the servers'
 // restart comes first, so that a short run has it too.
-std::vector<FaultPhase> faultPhases() {
-  return {
-      FaultPhase{"restart", SimFaultPlan(), true},
-      faultPhase("slices", [](SimFaultPlan& f) { f.sliceBytes = 3; f.pauseMs = 1; }),
-      faultPhase("noise", [](SimFaultPlan& f) {
-        f.garbage = 0.3;
-        f.falseHeads = 0.3;
-        f.hugeHeads = 0.2;
-        f.badCheckCode = 0.1;
-        f.lowerCaseCheckCode = 0.1;
-      }),
-      faultPhase("late", [](SimFaultPlan& f) { f.lateMs = 1500; }),
-      faultPhase("stale", [](SimFaultPlan& f) {
-        f.staleSerials = 0.3;
-        f.unknownPushes = 0.3;
-        f.unknownIdFlood = 2;
-      }),
-      faultPhase("cut", [](SimFaultPlan& f) { f.cutAfterBytes = 6000; }),
-      faultPhase("reset", [](SimFaultPlan& f) { f.cutAfterBytes = 4000; f.reset = true; }),
-      faultPhase("deaf", [](SimFaultPlan& f) { f.noRead = true; }),
-  };
+const FaultPhase kFaultPhases[] = {
+    {"restart", nullptr, true},
+    {"slices", R"({"SliceBytes":3,"PauseMs":1})"},
+    {"noise", R"({"Garbage":0.3,"FalseHeads":0.3,"HugeHeads":0.2,"BadCheckCode":0.1,"LowerCaseCheckCode":0.1})"},
+    {"late", R"({"LateMs":1500})"},
+    {"stale", R"({"StaleSerials":0.3,"UnknownPushes":0.3,"UnknownIdFlood":2})"},
+    {"cut", R"({"CutAfterBytes":6000})"},
+    {"reset", R"({"CutAfterBytes":4000,"Reset":true})"},
+    {"deaf", R"({"NoRead":true})"},
+};
+constexpr const char* kNoFaults = "{}";
+
+// The phase's faults with the seed of their random choices.
+std::string seededFaults(const char* faults, unsigned seed) {
+  return std::string(R"({"Seed":)") + std::to_string(seed) + (faults[1] == '}' ? "" : ",") + (faults + 1);
 }
 
 testsupport::LaneConfig laneConfig(int lane, std::uint16_t port, bool autoLogout) {
@@ -171,7 +159,11 @@ bool isJson(const std::string& text) {
 class Soak {
  public:
   Soak(Ms total, unsigned seed)
-      : total_(total), seed_(seed), home_(std::filesystem::current_path()), watchdog_(kCallers + 1) {}
+      : total_(total),
+        seed_(seed),
+        home_(std::filesystem::current_path()),
+        watchdog_(kCallers + 1),
+        servers_(MAROVEX_BIN_DIR "/marovex_soak_server" MAROVEX_EXE_SUFFIX) {}
   ~Soak() {
     api_.reset();  // unloading stops whatever still runs, before the files go
     std::error_code ec;
@@ -190,12 +182,13 @@ class Soak {
     for (std::thread& t : callers) t.join();
     timedSessionCall("Uninit", [this] { return api_->uninit(); });
     checkPayments(closeCalmPhase());
-    for (std::size_t i = 0; i < sims_.size(); ++i) {
-      if (sims_[i].strayAcks() != 0) report_.violation(std::to_string(sims_[i].strayAcks()) + " acknowledgements of no push");
+    soak::ServerAcks acks;
+    if (!serversDo("tell the stray acknowledgements", [&] { return servers_.acks(false, acks); })) acks = {};
+    for (const soak::LaneAcks& lane : acks) {
+      if (lane.stray != 0) report_.violation(std::to_string(lane.stray) + " acknowledgements of no push");
     }
     std::cout << "payments completed in calm phases: " << paymentsChecked_ << '\n';
-    sims_[0].stop();
-    sims_[1].stop();
+    serversDo("stop", [this] { return servers_.stop(); });
     report_.print(std::cout);
     std::cout << "soak: " << (report_.violations() == 0 ? 1 : 0) << " passed, "
               << (report_.violations() == 0 ? 0 : 1) << " failed\n";
@@ -204,21 +197,19 @@ class Soak {
 
  private:
   bool setUp() {
-    for (LaneSimulator& sim : sims_) {
-      sim.setRecording(false);
-      if (!sim.start()) {
-        std::cerr << "soak: cannot start a lane-server simulator\n";
-        return false;
-      }
+    if (!servers_.listen()) {
+      std::cerr << "soak: the lane servers do not start: " << servers_.error() << '\n';
+      return false;
     }
     dir_ = std::filesystem::temp_directory_path() / ("marovex-soak-" + std::to_string(seed_) + "-" +
                                                       std::to_string(Clock::now().time_since_epoch().count()));
     std::filesystem::create_directories(dir_ / "EtcConfig");
-    discardLogs();
+    std::filesystem::create_directories(dir_ / "logs");
+    soak::discardLogs(dir_ / "logs");
     {
       std::ofstream ini(dir_ / "EtcConfig" / "Marovex.ini");
       ini << testsupport::laneConfigText(
-          {laneConfig(kLanes[0], sims_[0].port(), false), laneConfig(kLanes[1], sims_[1].port(), true)},
+          {laneConfig(kLanes[0], servers_.port(0), false), laneConfig(kLanes[1], servers_.port(1), true)},
           "logs");
     }
     // The library reads its configuration below the working directory when it loads.
@@ -234,23 +225,6 @@ class Soak {
       return false;
     }
     return true;
-  }
-
-  // Every call is logged as a lane application's would be, but thousands of calls a second would
-  // fill the disk: today's and tomorrow's log files lead nowhere.
-  void discardLogs() {
-    const auto logs = dir_ / "logs";
-    std::filesystem::create_directories(logs);
-    const auto now = std::chrono::system_clock::now();
-    for (const auto when : {now, now + std::chrono::hours(24)}) {
-      const std::time_t t = std::chrono::system_clock::to_time_t(when);
-      std::tm local{};
-      localtime_r(&t, &local);
-      char name[32];
-      std::strftime(name, sizeof name, "Marovex_%Y%m%d.log", &local);
-      std::error_code ec;
-      std::filesystem::create_symlink("/dev/null", logs / name, ec);
-    }
   }
 
   int initLanes() {
@@ -276,14 +250,24 @@ class Soak {
     return code;
   }
 
+  // A command to the servers' program on the main thread, watched; a failure is a violation.
+  template <typename Command>
+  bool serversDo(const char* what, Command&& command) {
+    watchdog_.begin(kCallers, std::string("the servers' ") + what, kServerCommandBound + kHangMargin);
+    const bool done = command();
+    watchdog_.end(kCallers);
+    if (!done) report_.violation(std::string("the servers could not ") + what + ": " + servers_.error());
+    return done;
+  }
+
   void runPhases() {
-    const std::vector<FaultPhase> faults = faultPhases();
+    const std::size_t faultKinds = sizeof kFaultPhases / sizeof kFaultPhases[0];
     const Ms phase = std::max(kMinPhase, total_ / kPhasesWanted);
     const auto end = Clock::now() + total_;
     bool baselineTaken = false;
     for (unsigned n = 0; Clock::now() + phase <= end || n < 2; ++n) {
       const bool calm = n % 2 == 0;
-      const FaultPhase& fault = faults[(n / 2) % faults.size()];
+      const FaultPhase& fault = kFaultPhases[(n / 2) % faultKinds];
       const std::string name = calm ? "calm " + std::to_string(n / 2 + 1) : fault.name;
       if (calm) {
         // Sessions are started anew: Uninit then Init, or an Init that replaces the running ones.
@@ -295,18 +279,19 @@ class Soak {
         restartServers(name, phase);
       } else {
         calmPhase_.store(-1);
-        SimFaultPlan plan = fault.plan;
-        plan.seed = seed_ * 1000 + n;
-        for (LaneSimulator& sim : sims_) sim.setFaults(plan);
+        const std::string faults = seededFaults(fault.faults, seed_ * 1000 + n);
+        serversDo("set the faults", [&] { return servers_.setFaults(faults); });
       }
       if (calm || !fault.restartsServers) std::this_thread::sleep_for(phase);
       if (calm) checkPayments(closeCalmPhase());
       if (!calm) {
-        for (LaneSimulator& sim : sims_) sim.setFaults(SimFaultPlan());
+        serversDo("clear the faults", [this] { return servers_.setFaults(kNoFaults); });
         checkRecovery(name);
       }
       censusAfter(name, calm, baselineTaken, Clock::now() > end - total_ / 2);
-      if (calm) baselineTaken = true;
+      // The baseline is the one of the first two calm phases with more descriptors: the second is
+      // the first after the servers' restart, once the lanes have taken every path.
+      if (calm && n > 0) baselineTaken = true;
     }
     calmPhase_.store(-1);
   }
@@ -332,26 +317,18 @@ class Soak {
   // each lane must have a call answered within kRestartLimit of their return.
   void restartServers(const std::string& phase, Ms length) {
     const auto start = Clock::now();
-    std::array<std::uint16_t, 2> ports{};
-    for (std::size_t i = 0; i < sims_.size(); ++i) {
-      ports[i] = sims_[i].port();
-      sims_[i].stop();
-    }
+    serversDo("stop", [this] { return servers_.stop(); });
     std::this_thread::sleep_for(kServerDownTime);
     for (auto& served : firstServed_) served.store(0);
+    // Their return is taken as the command goes out: the lanes' time to serve includes its way.
     const auto back = Clock::now();
     servedAfter_.store(ticksOf(back));
-    for (std::size_t i = 0; i < sims_.size(); ++i) {
-      if (!sims_[i].start("127.0.0.1", ports[i])) {
-        report_.violation("the server of lane " + std::to_string(kLanes[i]) + " could not listen again on port " +
-                          std::to_string(ports[i]));
-      }
-    }
+    serversDo("listen again on their ports", [this] { return servers_.listen(); });
     const auto waitEnd = back + kRestartLimit + kOverrunAllowance;
     const auto bothServed = [this] { return firstServed_[0].load() != 0 && firstServed_[1].load() != 0; };
     while (!bothServed() && Clock::now() < waitEnd) std::this_thread::sleep_for(kProbeEvery / 5);
     servedAfter_.store(0);
-    for (std::size_t i = 0; i < sims_.size(); ++i) {
+    for (std::size_t i = 0; i < soak::kLaneServers; ++i) {
       const long long served = firstServed_[i].load();
       const Ms took = served == 0 ? std::chrono::duration_cast<Ms>(waitEnd - back)
                                   : std::chrono::duration_cast<Ms>(timeOf(served) - back);
@@ -384,40 +361,42 @@ class Soak {
     return api_->operation("ListQuery")(lane, R"({"ListOP":"2"})", out.data(), &len) == 0;
   }
 
-  // Descriptors, threads and memory at the end of the phase. After calm phases the descriptors
-  // and threads must not exceed the first calm phase's; the heap in use must not grow in the
-  // second half of the run beyond the most the first half saw (plus the calls in flight), and
-  // resident memory, which also warms up, not beyond a coarse limit.
+  // Descriptors (handles on Windows), threads and memory at the end of the phase. After calm
+  // phases the descriptors and threads must not exceed the baseline's (handles by at most those of
+  // the calls in flight); the heap in use must not grow in the second half of the run
+  // beyond the most the first half saw (plus the calls in flight), and the process's memory, which
+  // also warms up, not beyond a coarse limit.
   void censusAfter(const std::string& phase, bool calm, bool baselineTaken, bool secondHalf) {
-    testsupport::ProcessCensus now = testsupport::ProcessCensus::take();
+    soak::SoakCensus now = soak::SoakCensus::take();
     if (calm && baselineTaken) {
+      const auto grown = [this](const soak::SoakCensus& c) {
+        return c.handles > baseline_.handles + soak::SoakCensus::kHandlesInFlight || c.threads > baseline_.threads;
+      };
       const auto settleEnd = Clock::now() + kSettleWait;
-      while ((now.descriptors > baseline_.descriptors || now.threads > baseline_.threads) &&
-             Clock::now() < settleEnd) {
+      while (grown(now) && Clock::now() < settleEnd) {
         std::this_thread::sleep_for(kProbeEvery);
-        now = testsupport::ProcessCensus::take();
+        now = soak::SoakCensus::take();
       }
-      if (now.descriptors > baseline_.descriptors || now.threads > baseline_.threads) {
-        report_.violation("after " + phase + ": " + now.text() + " against " + baseline_.text() + " at first");
+      if (grown(now)) {
+        report_.violation("after " + phase + ": " + now.text() + " against " + baseline_.text() + " at the baseline");
       }
-    } else if (calm) {
+    } else if (calm && now.handles >= baseline_.handles) {
       baseline_ = now;
     }
     if (calm && !secondHalf) {
-      firstHalfMost_.residentKb = std::max(firstHalfMost_.residentKb, now.residentKb);
+      firstHalfMost_.memoryKb = std::max(firstHalfMost_.memoryKb, now.memoryKb);
       firstHalfMost_.heapInUseKb = std::max(firstHalfMost_.heapInUseKb, now.heapInUseKb);
     }
-    const std::size_t residentLimit = firstHalfMost_.residentKb +
-                                      firstHalfMost_.residentKb * kResidentGrowthPercent / 100 +
-                                      kResidentSlackKb;
-    if (calm && secondHalf && now.heapInUseKb > firstHalfMost_.heapInUseKb + kHeapSlackKb) {
+    const std::size_t memoryLimit =
+        firstHalfMost_.memoryKb + firstHalfMost_.memoryKb * kMemoryGrowthPercent / 100 + kMemorySlackKb;
+    if (calm && secondHalf && now.heapInUseKb > firstHalfMost_.heapInUseKb + soak::SoakCensus::kHeapSlackKb) {
       report_.violation("after " + phase + ": heap in use " + std::to_string(now.heapInUseKb) +
                         " kB, against at most " + std::to_string(firstHalfMost_.heapInUseKb) +
                         " kB in the first half");
     }
-    if (calm && secondHalf && now.residentKb > residentLimit) {
-      report_.violation("after " + phase + ": resident memory " + std::to_string(now.residentKb) +
-                        " kB, against at most " + std::to_string(firstHalfMost_.residentKb) + " kB in the first half");
+    if (calm && secondHalf && now.memoryKb > memoryLimit) {
+      report_.violation("after " + phase + ": " + soak::SoakCensus::kMemoryName + " " + std::to_string(now.memoryKb) +
+                        " kB, against at most " + std::to_string(firstHalfMost_.memoryKb) + " kB in the first half");
     }
     report_.census(phase, now);
   }
@@ -479,11 +458,11 @@ class Soak {
   // and no push was acknowledged twice. The simulators then forget the acknowledged pushes, so
   // that neither their records nor the ledger grow with the length of the run.
   void checkPayments(const std::vector<std::pair<int, std::string>>& payments) {
-    std::array<std::map<std::string, int>, 2> acks;
+    soak::ServerAcks acks;
     const auto unacknowledged = [&] {
-      acks = {sims_[0].pushAcks(), sims_[1].pushAcks()};
+      if (!serversDo("tell the acknowledgements", [&] { return servers_.acks(false, acks); })) return std::ptrdiff_t(0);
       return std::count_if(payments.begin(), payments.end(), [&](const auto& payment) {
-        const auto& lane = acks[laneIndex(payment.first)];
+        const auto& lane = acks[laneIndex(payment.first)].pushes;
         const auto found = lane.find(payment.second);
         return found == lane.end() || found->second == 0;
       });
@@ -491,9 +470,9 @@ class Soak {
     // The last acknowledgements may still be on their way.
     const auto deadline = Clock::now() + kAckWait;
     while (unacknowledged() > 0 && Clock::now() < deadline) std::this_thread::sleep_for(kProbeEvery);
-    acks = {sims_[0].takePushAcks(), sims_[1].takePushAcks()};
+    if (!serversDo("take the acknowledgements", [&] { return servers_.acks(true, acks); })) return;
     for (const auto& payment : payments) {
-      const auto& lane = acks[laneIndex(payment.first)];
+      const auto& lane = acks[laneIndex(payment.first)].pushes;
       const auto found = lane.find(payment.second);
       const int count = found == lane.end() ? 0 : found->second;
       if (count != 1) {
@@ -502,7 +481,7 @@ class Soak {
       }
     }
     for (const auto& lane : acks) {
-      for (const auto& entry : lane) {
+      for (const auto& entry : lane.pushes) {
         if (entry.second > 1) report_.violation("push " + entry.first + " acknowledged " + std::to_string(entry.second) + " times");
       }
     }
@@ -514,14 +493,14 @@ class Soak {
   const std::filesystem::path home_;
   soak::SoakReport report_;
   soak::CallWatchdog watchdog_;
-  std::array<LaneSimulator, 2> sims_;
+  soak::SoakServers servers_;
   std::filesystem::path dir_;
   std::unique_ptr<LibraryBinding> api_;
   std::atomic<bool> stop_{false};
   std::atomic<long> calmPhase_{-1};        // the calm phase running, -1 during faults
   std::atomic<unsigned> sessionCalls_{0};  // odd while Init or Uninit runs
-  testsupport::ProcessCensus baseline_;
-  testsupport::ProcessCensus firstHalfMost_;  // the most memory of the first half's calm phases
+  soak::SoakCensus baseline_;
+  soak::SoakCensus firstHalfMost_;  // the most memory of the first half's calm phases
   std::mutex paymentsMutex_;  // guards payments_ and the end of a calm phase
   std::vector<std::pair<int, std::string>> payments_;  // of the calm phase running
   std::size_t paymentsChecked_ = 0;
@@ -531,11 +510,13 @@ class Soak {
 
 }  // namespace
 
+#ifdef __SANITIZE_ADDRESS__
 // Under AddressSanitizer: a small quarantine, so that resident memory tells the library's growth
 // rather than the sanitizer's, and the soak leaves the machine room for other work.
 extern "C" __attribute__((visibility("default"))) const char* __asan_default_options() {
   return "quarantine_size_mb=32";
 }
+#endif
 
 namespace {
 

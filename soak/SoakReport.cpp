@@ -49,7 +49,7 @@ void SoakReport::restart(const std::string& phase, int lane, Ms time, bool serve
                       std::to_string(time.count()) + " ms" + (inTime ? "" : " (TOO LATE)"));
 }
 
-void SoakReport::census(const std::string& phase, const testsupport::ProcessCensus& c) {
+void SoakReport::census(const std::string& phase, const SoakCensus& c) {
   std::lock_guard<std::mutex> lock(mutex_);
   census_.push_back(phase + ": " + c.text());
 }

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "ProcessCensus.h"
+#include "SoakCensus.h"
 
 namespace soak {
 
@@ -28,7 +28,7 @@ class SoakReport {
   void recovery(const std::string& phase, Ms time, bool inTime);
   // From the servers' return to the lane's first answered call (`served` false: none by `time`).
   void restart(const std::string& phase, int lane, Ms time, bool served, bool inTime);
-  void census(const std::string& phase, const testsupport::ProcessCensus& c);
+  void census(const std::string& phase, const SoakCensus& c);
 
   std::size_t violations() const;
   void print(std::ostream& out) const;
